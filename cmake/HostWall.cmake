@@ -1,0 +1,12 @@
+# Fails the configure step when a file below the given folders includes a host declaration.
+function(check_host_wall)
+    foreach(dir ${ARGN})
+        file(GLOB_RECURSE files CONFIGURE_DEPENDS ${dir}/*.h ${dir}/*.cpp)
+        foreach(f ${files})
+            file(STRINGS ${f} bad REGEX "#[ \t]*include[ \t]*[<\"](host_api|host|standin_host)/")
+            if(bad)
+                message(FATAL_ERROR "${f} includes a host header: ${bad}")
+            endif()
+        endforeach()
+    endforeach()
+endfunction()

@@ -1,0 +1,180 @@
+// Instance colouring: the frame's colour state, each instance's centre and edge colour, and
+// the per-pixel rule that paints a stamp sample into the output.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <type_traits>
+
+#include "core/frame_params.h"
+#include "core/render_host.h"
+#include "pixel/blend_operators.h"
+
+namespace mst {
+
+template <class P> struct ColorState {
+    using Channel = typename PixelTraits<P>::Channel;
+    P currentEdgeColor{};
+    int32_t lightFactor = 0;  // 16.16: 2^edgeLightness - 1
+    BlendOperator<P> blendOperator = nullptr;
+    P centerColor{};
+    Channel centerAlpha{};
+};
+
+// The Edge Color parameter (always 8-bit) in the frame's depth.
+template <class P> P edgeColorInDepth(Pixel8 color) {
+    if constexpr (std::is_same_v<P, Pixel8>) {
+        return color;
+    } else if constexpr (std::is_same_v<P, Pixel16>) {
+        return convert8To16(color);
+    } else {
+        return convert8ToFloat(color);
+    }
+}
+
+template <class P> PixelFloat toPixelFloat(P p) {
+    if constexpr (std::is_same_v<P, Pixel8>) {
+        return convert8ToFloat(p);
+    } else if constexpr (std::is_same_v<P, Pixel16>) {
+        return convert16ToFloat(p);
+    } else {
+        return p;
+    }
+}
+
+// Lightness x (2^edgeLightness - 1) in 16.16 with each factor's low 4 bits dropped, capped at
+// 65536. Formed in 64 bits: a float source outside 0..1 can report a lightness past 65536 and
+// the product then passes 2^31 - 1. In range the result is the 32-bit formula's; out of range
+// it is held to 0..65536.
+inline int32_t adjustLightness(int32_t lightness, int32_t lightFactor) {
+    const int64_t product = (int64_t{lightness >> 4} * int64_t{lightFactor >> 4}) >> 8;
+    return static_cast<int32_t>(std::clamp<int64_t>(product, 0, 65536));
+}
+
+// Once per frame, before the first instance. Acquires the colour service (recorded in
+// `colorServiceHeld` so the driver releases it).
+template <class P>
+ColorState<P> prepareFrameColors(const FrameParams& params, RenderHost& host,
+                                 bool& colorServiceHeld, int32_t& err) {
+    ColorState<P> state;
+    if (err == 0) {
+        err = host.acquireColorService();
+        colorServiceHeld = err == 0;
+    }
+    state.currentEdgeColor = edgeColorInDepth<P>(params.edgeColor);
+    state.lightFactor = toFixed(host.math().pow(2.0, params.edgeLightness) - 1);
+    state.blendOperator = blendOperatorFor<P>(params.blendMode);
+    return state;
+}
+
+// Once per instance: keeps the centre colour and, in the Lightness edge mode of shape stamps,
+// makes this instance's edge colour from it through the host's HLS conversion.
+template <class P>
+void prepareInstanceColor(ColorState<P>& state, P center, bool layerStampActive,
+                          const FrameParams& params, RenderHost& host, int32_t& err) {
+    state.centerColor = center;
+    state.centerAlpha = center.alpha;
+    if (layerStampActive || params.edgeMode != static_cast<int32_t>(EdgeMode::Lightness)) return;
+
+    PixelFloat rgb = toPixelFloat(center);
+    HlsPixel hls{};
+    if (err == 0) err = host.rgbToHls(rgb, hls);
+    hls.lightness = adjustLightness(hls.lightness, state.lightFactor);
+    if (err == 0) err = host.hlsToRgb(hls, rgb);
+    if constexpr (std::is_same_v<P, Pixel8>) {
+        state.currentEdgeColor.red = floatToChannel8(rgb.red);
+        state.currentEdgeColor.green = floatToChannel8(rgb.green);
+        state.currentEdgeColor.blue = floatToChannel8(rgb.blue);
+    } else if constexpr (std::is_same_v<P, Pixel16>) {
+        state.currentEdgeColor.red = floatToChannel16(rgb.red);
+        state.currentEdgeColor.green = floatToChannel16(rgb.green);
+        state.currentEdgeColor.blue = floatToChannel16(rgb.blue);
+    } else {
+        state.currentEdgeColor = rgb;
+    }
+}
+
+namespace detail {
+
+// Stamp coverage times the centre alpha: /255 in 8-bit, >>15 in 16-bit, a product in float.
+// Unsigned so out-of-range 16-bit channels stay defined.
+template <class P>
+typename PixelTraits<P>::Channel coverageTimesAlpha(typename PixelTraits<P>::Channel coverage,
+                                                    typename PixelTraits<P>::Channel alpha) {
+    using Channel = typename PixelTraits<P>::Channel;
+    if constexpr (std::is_same_v<P, Pixel8>) {
+        return static_cast<Channel>((uint32_t{coverage} * alpha) / 255u);
+    } else if constexpr (std::is_same_v<P, Pixel16>) {
+        return static_cast<Channel>((uint32_t{coverage} * alpha) >> 15);
+    } else {
+        return coverage * alpha;
+    }
+}
+
+// X.c = (S.c P.c + (MAX - S.c) E.c) / MAX: the stamp channel weighs the centre colour against
+// the edge colour. 8-bit divides by 255, 16-bit shifts by 15; unsigned as the formula states.
+template <class P>
+typename PixelTraits<P>::Channel mixChannel(typename PixelTraits<P>::Channel s,
+                                            typename PixelTraits<P>::Channel p,
+                                            typename PixelTraits<P>::Channel e) {
+    using Channel = typename PixelTraits<P>::Channel;
+    if constexpr (std::is_same_v<P, Pixel8>) {
+        return static_cast<Channel>((uint32_t{s} * p + (255u - s) * e) / 255u);
+    } else if constexpr (std::is_same_v<P, Pixel16>) {
+        return static_cast<Channel>((uint32_t{s} * p + (32768u - s) * e) >> 15);
+    } else {
+        return s * p + (1 - s) * e;
+    }
+}
+
+// The centre alpha scaled by Color Opacity: low bits of the truncation in 8 and 16-bit.
+template <class P>
+typename PixelTraits<P>::Channel opacityAlpha(typename PixelTraits<P>::Channel alpha,
+                                              double opacity) {
+    using Channel = typename PixelTraits<P>::Channel;
+    if constexpr (std::is_floating_point_v<Channel>) {
+        return static_cast<float>(alpha * opacity);
+    } else {
+        return static_cast<Channel>(static_cast<uint32_t>(truncToInt(alpha * opacity)));
+    }
+}
+
+}  // namespace detail
+
+// The new value of output pixel D for stamp sample S: exactly one of three rules, each ending
+// with D = over(D, X).
+template <class P>
+P compositeStampPixel(const ColorState<P>& state, const FrameParams& params,
+                      bool layerStampActive, P sample, P destination) {
+    using Channel = typename PixelTraits<P>::Channel;
+    P top;
+    if (layerStampActive) {
+        if (params.colorOpacity == 0.0) {
+            top = sample;
+        } else if (sample.alpha == 0) {
+            return destination;
+        } else {
+            // The opaque layer pixel is the bottom, the opacity-scaled centre colour the top;
+            // the layer's own alpha comes back afterwards.
+            const Channel sampleAlpha = sample.alpha;
+            sample.alpha = static_cast<Channel>(PixelTraits<P>::MAX);
+            P tint = state.centerColor;
+            tint.alpha = detail::opacityAlpha<P>(state.centerAlpha, params.colorOpacity);
+            top = state.blendOperator(sample, tint);
+            top.alpha = sampleAlpha;
+        }
+    } else if (params.edgeThickness == 0) {
+        top = state.centerColor;
+        top.alpha = detail::coverageTimesAlpha<P>(sample.alpha, state.centerAlpha);
+    } else {
+        const P& c = state.centerColor;
+        const P& e = state.currentEdgeColor;
+        top.alpha = detail::coverageTimesAlpha<P>(sample.alpha, state.centerAlpha);
+        top.red = detail::mixChannel<P>(sample.red, c.red, e.red);
+        top.green = detail::mixChannel<P>(sample.green, c.green, e.green);
+        top.blue = detail::mixChannel<P>(sample.blue, c.blue, e.blue);
+    }
+    return compositeOver(destination, top);
+}
+
+}  // namespace mst

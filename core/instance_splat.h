@@ -1,0 +1,117 @@
+// Draws one stamp instance: turned by its angle, centred on a whole output pixel, sampled at
+// sub-pixel precision and painted pixel by pixel over the output.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "core/frame_params.h"
+#include "core/instance_color.h"
+#include "core/render_host.h"
+#include "core/stamp.h"
+
+namespace mst {
+
+// The frame's images as every stage after validation sees them. All writes are bounded by the
+// input's width and height; the output has at least that many pixels per row and rows.
+struct FrameSurfaces {
+    PixelDepth depth = PixelDepth::Depth8;
+    PixelImage input;
+    PixelImage output;
+};
+
+// One stamp position along the path.
+struct StampInstance {
+    int32_t index = 0;  // 1-based
+    double x = 0.0;
+    double y = 0.0;
+    double tangentX = 0.0;
+    double tangentY = 0.0;
+    double angle = 0.0;  // radians
+};
+
+// A 16.16 point or matrix column.
+struct FixedPoint {
+    int32_t x = 0;
+    int32_t y = 0;
+};
+
+// point = [firstColumn secondColumn] * point with the coefficients pre-shifted right by 4 and
+// the coordinates by 12 (arithmetic shifts), so each product is again 16.16. Both inputs are
+// read before either output is written. The sums wrap in unsigned arithmetic: identical to the
+// 32-bit result in range, and defined for a footprint beyond 32767 pixels.
+inline void rotatePointFixed(FixedPoint firstColumn, FixedPoint secondColumn, FixedPoint& point) {
+    const int32_t px = point.x >> 12;
+    const int32_t py = point.y >> 12;
+    const uint32_t u = static_cast<uint32_t>(firstColumn.x >> 4) * static_cast<uint32_t>(px) +
+                       static_cast<uint32_t>(secondColumn.x >> 4) * static_cast<uint32_t>(py);
+    const uint32_t v = static_cast<uint32_t>(firstColumn.y >> 4) * static_cast<uint32_t>(px) +
+                       static_cast<uint32_t>(secondColumn.y >> 4) * static_cast<uint32_t>(py);
+    point.x = static_cast<int32_t>(u);
+    point.y = static_cast<int32_t>(v);
+}
+
+// Per-instance geometry: footprint half extents, rotation, centre pixel.
+struct SplatGeometry {
+    int32_t hx = 0;
+    int32_t hy = 0;
+    int32_t cosFixed = 0;
+    int32_t sinFixed = 0;
+    int32_t cx = 0;
+    int32_t cy = 0;
+};
+SplatGeometry splatGeometry(const StampInstance& instance, const Stamp& stamp,
+                            const MathFunctions& math);
+
+// Draws one instance over the output. Reads the centre colour from the source (clamped into
+// it), hands it to the colour state, then composites every footprint pixel inside the frame.
+// A sampler failure becomes `err` and ends the instance. A NaN position draws nothing.
+template <class P>
+void splatInstance(const StampInstance& instance, const Stamp& stamp,
+                   const FrameSurfaces& surfaces, ColorState<P>& colors,
+                   const FrameParams& params, bool layerStampActive, RenderHost& host,
+                   int32_t& err) {
+    if (std::isnan(instance.x) || std::isnan(instance.y)) return;
+    const int32_t width = surfaces.input.width;
+    const int32_t height = surfaces.input.height;
+    // An empty source has no centre colour to read and no pixel to draw.
+    if (width <= 0 || height <= 0) return;
+
+    const SplatGeometry g = splatGeometry(instance, stamp, host.math());
+    const P center = surfaces.input.at<P>(std::clamp(g.cx, 0, width - 1),
+                                          std::clamp(g.cy, 0, height - 1));
+    prepareInstanceColor(colors, center, layerStampActive, params, host, err);
+
+    // Only the footprint rows and columns inside the frame are visited; offsets are formed
+    // in 64 bits so a centre far outside the frame cannot overflow.
+    const int64_t cx = g.cx;
+    const int64_t cy = g.cy;
+    const int64_t dyFirst = std::max<int64_t>(-g.hy, -cy);
+    const int64_t dyLast = std::min<int64_t>(g.hy, height - 1 - cy);
+    const int64_t dxFirst = std::max<int64_t>(-g.hx, -cx);
+    const int64_t dxLast = std::min<int64_t>(g.hx, width - 1 - cx);
+    if (dyFirst > dyLast || dxFirst > dxLast) return;
+
+    const FixedPoint firstColumn{g.cosFixed, -g.sinFixed};
+    const FixedPoint secondColumn{g.sinFixed, g.cosFixed};
+    const uint32_t centreU = static_cast<uint32_t>(stamp.halfWidth) * 65536u;
+    const uint32_t centreV = static_cast<uint32_t>(stamp.halfHeight) * 65536u;
+    for (int64_t dy = dyFirst; dy <= dyLast; ++dy) {
+        P* row = surfaces.output.row<P>(static_cast<int32_t>(cy + dy));
+        for (int64_t dx = dxFirst; dx <= dxLast; ++dx) {
+            FixedPoint point{static_cast<int32_t>(static_cast<uint32_t>(dx) * 65536u),
+                             static_cast<int32_t>(static_cast<uint32_t>(dy) * 65536u)};
+            rotatePointFixed(firstColumn, secondColumn, point);
+            const int32_t u = static_cast<int32_t>(static_cast<uint32_t>(point.x) + centreU);
+            const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(point.y) + centreV);
+            P sample{};
+            if (err == 0) err = host.subpixelSample(stamp.image, u, v, sample);
+            if (err != 0) return;
+            P& out = row[cx + dx];
+            out = compositeStampPixel(colors, params, layerStampActive, sample, out);
+        }
+    }
+}
+
+}  // namespace mst
