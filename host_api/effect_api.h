@@ -15,7 +15,9 @@ using A_u_long = uint32_t;
 using PF_Boolean = uint8_t;
 using PF_Fixed = int32_t;  // 16.16
 using PF_ProgPtr = void*;  // the host's reference to one effect instance
-using PF_Handle = void*;   // relocatable host memory; locked through the handle suite
+// Relocatable host memory: a pointer to the host's master pointer to the block. Locked through
+// the handle suite; while locked, *handle is the block.
+using PF_Handle = void**;
 
 // --- error codes ------------------------------------------------------------------------
 constexpr PF_Err PF_Err_NONE = 0;
