@@ -136,6 +136,10 @@ PF_Err handleUpdateParamsUi(PF_InData* in_data, PF_OutData* out_data, PF_ParamLi
     {
         AegpReferences refs(suites, err);
         if (global != nullptr) {
+            // The suites that give the references back are taken first: one refused later
+            // could not strand a reference.
+            suites.effectSuite();
+            suites.streamSuite();
             const AEGP_PluginID id = global->aegpPluginId;
             if (!err) {
                 err = suites.pfInterfaceSuite().AEGP_GetNewEffectForEffect(
@@ -156,6 +160,8 @@ PF_Err handleUpdateParamsUi(PF_InData* in_data, PF_OutData* out_data, PF_ParamLi
         PF_Boolean open = 1;
         if (!err) {
             const uint32_t pathId = params[PATH]->u.path_d.path_id;
+            // Taken before the check-out, so a refused suite cannot leave the path out.
+            suites.pathDataSuite();
             PF_PathOutlinePtr outline = nullptr;
             err = suites.pathQuerySuite().PF_CheckoutPath(in_data->effect_ref, pathId,
                                                           in_data->current_time,

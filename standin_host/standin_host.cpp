@@ -583,12 +583,14 @@ PF_Err StandinHost::renderFrame(OwnedImage& output) {
     err = smartPreRender(preExtra);
     pendingPreRender_ = preOutput.pre_render_data;
     if (!err) err = smartRender(preOutput.pre_render_data, output);
-    // The frame is done: the host deletes its pre-render data with the plug-in's function.
-    if (preOutput.delete_pre_render_data_func != nullptr && preOutput.pre_render_data != nullptr) {
-        CurrentHost current(this);
-        preOutput.delete_pre_render_data_func(preOutput.pre_render_data);
-    }
+    deletePreRenderData(preOutput);
     return err;
+}
+
+void StandinHost::deletePreRenderData(const PF_PreRenderOutput& output) {
+    if (output.delete_pre_render_data_func == nullptr || output.pre_render_data == nullptr) return;
+    CurrentHost current(this);
+    output.delete_pre_render_data_func(output.pre_render_data);
 }
 
 std::string StandinHost::held() const {

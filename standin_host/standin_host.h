@@ -59,6 +59,8 @@ public:
     PF_Err renderFrame(OwnedImage& output);
     PF_Err smartPreRender(PF_PreRenderExtra& extra);
     PF_Err smartRender(PF_Handle preRenderData, OwnedImage& output);
+    // What the host does when a frame is done with: calls the plug-in's delete function.
+    void deletePreRenderData(const PF_PreRenderOutput& output);
 
     const PF_InData& inData() const { return in_; }
     const PF_OutData& outData() const { return out_; }
