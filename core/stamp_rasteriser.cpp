@@ -5,6 +5,12 @@
 namespace mst {
 
 PolygonConstants makePolygonConstants(int32_t sides, const MathFunctions& math) {
+    // The panel offers 3..18 sides. A damaged record's count is kept to that range: 0 sides
+    // would divide by zero and turn every polygon distance (and float stamp alpha) into NaN.
+    if (sides < MIN_POLYGON_SIDES)
+        sides = MIN_POLYGON_SIDES;
+    if (sides > MAX_POLYGON_SIDES)
+        sides = MAX_POLYGON_SIDES;
     PolygonConstants c;
     c.halfSector = PI_DOUBLE / sides;
     c.sector = c.halfSector + c.halfSector;
@@ -21,9 +27,12 @@ StampSize shapeStampSize(double stampWidth, int32_t edgeThickness, const MathFun
 
 double coverageRamp(double d, double r) {
     const double t = d - r + 1;
-    if (t > 1) return 0.0;
-    if (r < 0.5) return 0.0;
-    if (t < 0) return 1.0;
+    if (t > 1)
+        return 0.0;
+    if (r < 0.5)
+        return 0.0;
+    if (t < 0)
+        return 1.0;
     return 1 - t;
 }
 
@@ -38,7 +47,8 @@ double polygonDistance(int32_t dx, int32_t dy, const PolygonConstants& polygon,
 
 namespace {
 
-template <class P> typename PixelTraits<P>::Channel alphaFromCoverage(double c) {
+template <class P>
+typename PixelTraits<P>::Channel alphaFromCoverage(double c) {
     if constexpr (std::is_same_v<P, Pixel8>) {
         return floatToChannel8(c);
     } else if constexpr (std::is_same_v<P, Pixel16>) {
@@ -68,17 +78,19 @@ void rasteriseTyped(const Stamp& stamp, const FrameParams& params, const Polygon
         for (int32_t i = 0; i < stamp.image.width; ++i) {
             const int32_t dx = i - stamp.halfWidth;
             const int32_t dy = j - stamp.halfHeight;
-            const double d = polygonShape ? polygonDistance(dx, dy, polygon, math)
-                                          : math.sqrt(static_cast<double>(int64_t{dx} * dx +
-                                                                          int64_t{dy} * dy));
+            const double d =
+                polygonShape ? polygonDistance(dx, dy, polygon, math)
+                             : math.sqrt(static_cast<double>(int64_t{dx} * dx + int64_t{dy} * dy));
             // The ring spans [kR - e, R + e] and lies under the fill, which spans [kR, R].
             const double edgeCoverage =
                 (1 - coverageRamp(d, innerEdgeRadius)) * coverageRamp(d, outerRadius);
             const double fillCoverage = (1 - coverageRamp(d, holeRadius)) * coverageRamp(d, radius);
             P edgePixel{alphaFromCoverage<P>(edgeCoverage), 0, 0, 0};
-            if (noEdge) edgePixel.alpha = 0;
+            if (noEdge)
+                edgePixel.alpha = 0;
             P fillPixel{alphaFromCoverage<P>(fillCoverage), full, full, full};
-            if (noFill) fillPixel.alpha = 0;
+            if (noFill)
+                fillPixel.alpha = 0;
             row[i] = compositeOver(edgePixel, fillPixel);
         }
     }
@@ -89,9 +101,15 @@ void rasteriseTyped(const Stamp& stamp, const FrameParams& params, const Polygon
 void rasteriseStamp(const Stamp& stamp, const FrameParams& params, const PolygonConstants& polygon,
                     const MathFunctions& math) {
     switch (stamp.image.depth) {
-        case PixelDepth::Depth8: rasteriseTyped<Pixel8>(stamp, params, polygon, math); break;
-        case PixelDepth::Depth16: rasteriseTyped<Pixel16>(stamp, params, polygon, math); break;
-        case PixelDepth::DepthFloat: rasteriseTyped<PixelFloat>(stamp, params, polygon, math); break;
+        case PixelDepth::Depth8:
+            rasteriseTyped<Pixel8>(stamp, params, polygon, math);
+            break;
+        case PixelDepth::Depth16:
+            rasteriseTyped<Pixel16>(stamp, params, polygon, math);
+            break;
+        case PixelDepth::DepthFloat:
+            rasteriseTyped<PixelFloat>(stamp, params, polygon, math);
+            break;
     }
 }
 

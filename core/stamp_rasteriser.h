@@ -14,7 +14,12 @@ namespace mst {
 constexpr double ANGLE_LIFT = 18.84955592153876;
 constexpr double PI_DOUBLE = 3.141592653589793;
 
-// Derived once per frame, for every shape.
+// The panel's range of "n Sides".
+constexpr int32_t MIN_POLYGON_SIDES = 3;
+constexpr int32_t MAX_POLYGON_SIDES = 18;
+
+// Derived once per frame, for every shape. A side count outside 3..18 is taken as the nearest
+// end of that range.
 struct PolygonConstants {
     double halfSector = 0.0;     // pi / n
     double sector = 0.0;         // 2 pi / n
