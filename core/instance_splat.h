@@ -66,13 +66,13 @@ SplatGeometry splatGeometry(const StampInstance& instance, const Stamp& stamp,
 
 // Draws one instance over the output. Reads the centre colour from the source (clamped into
 // it), hands it to the colour state, then composites every footprint pixel inside the frame.
-// A sampler failure becomes `err` and ends the instance. A NaN position draws nothing.
+// A sampler failure becomes `err` and ends the instance. A NaN position draws nothing but, like
+// every instance, still takes its colour.
 template <class P>
 void splatInstance(const StampInstance& instance, const Stamp& stamp,
                    const FrameSurfaces& surfaces, ColorState<P>& colors,
                    const FrameParams& params, bool layerStampActive, RenderHost& host,
                    int32_t& err) {
-    if (std::isnan(instance.x) || std::isnan(instance.y)) return;
     const int32_t width = surfaces.input.width;
     const int32_t height = surfaces.input.height;
     // An empty source has no centre colour to read and no pixel to draw.
@@ -82,6 +82,9 @@ void splatInstance(const StampInstance& instance, const Stamp& stamp,
     const P center = surfaces.input.at<P>(std::clamp(g.cx, 0, width - 1),
                                           std::clamp(g.cy, 0, height - 1));
     prepareInstanceColor(colors, center, layerStampActive, params, host, err);
+    // A NaN position is nowhere: its colour step ran, there is no pixel to draw.
+    if (std::isnan(instance.x) || std::isnan(instance.y))
+        return;
 
     // Only the footprint rows and columns inside the frame are visited; offsets are formed
     // in 64 bits so a centre far outside the frame cannot overflow.
