@@ -8,7 +8,11 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format
     libpng-dev libopenexr-dev lib2geom-dev libcli11-dev
+    libboost-dev  # lib2geom's headers include Boost's; Debian's lib2geom-dev does not depend on it
     libcairo2-dev
+    # The 32-bit Windows plug-in: the cross toolchain, and wine to run its harness.
+    g++-mingw-w64-i686 binutils-mingw-w64-i686
+    wine wine32:i386
 )
 
 missing=()
@@ -23,5 +27,9 @@ fi
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 echo "install-deps: installing ${missing[*]}"
+# wine32 is an i386 package: the architecture must be known before the package lists are read.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

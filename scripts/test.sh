@@ -5,4 +5,6 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSTAMPTRAILS_WERROR=ON
 cmake --build build -j"$(nproc)"
+# The Windows plug-in and its harness: the tests read the DLL and run the harness under wine.
+scripts/build-windows.sh -DSTAMPTRAILS_WERROR=ON
 ctest --test-dir build --output-on-failure -j"$(nproc)"

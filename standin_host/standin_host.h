@@ -65,6 +65,8 @@ public:
     const PF_InData& inData() const { return in_; }
     const PF_OutData& outData() const { return out_; }
     PF_OutData& outData() { return out_; }
+    // The ANSI callbacks handed to the plug-in: the C library's unless replaced.
+    PF_ANSICallbacks& ansi() { return utils_.ansi; }
 
     // --- what the host saw --------------------------------------------------------------------
     std::vector<PF_ParamDef> declared;           // every add_param, in order

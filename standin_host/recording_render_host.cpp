@@ -1,4 +1,4 @@
-#include "test_host.h"
+#include "standin_host/recording_render_host.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "standin_host/hls_color.h"
 #include "standin_host/samplers.h"
 
-namespace mst::test {
+namespace mst {
 
 const char* opName(Op op) {
     static const char* const NAMES[] = {
@@ -25,7 +25,7 @@ namespace {
 // Forwards to the caller's path, recording each operation and counting live tables.
 class RecordingPath final : public PathSource {
 public:
-    RecordingPath(TestHost& host, PathSource& inner) : host_(host), inner_(inner) {}
+    RecordingPath(RecordingRenderHost& host, PathSource& inner) : host_(host), inner_(inner) {}
     int32_t isOpen(bool& open) override {
         if (int32_t rc = host_.record(Op::PathIsOpen)) return rc;
         return inner_.isOpen(open);
@@ -59,7 +59,7 @@ public:
     }
 
 private:
-    TestHost& host_;
+    RecordingRenderHost& host_;
     PathSource& inner_;
 };
 
@@ -71,12 +71,12 @@ template <class P> int32_t areaSampleTyped(const PixelImage& layer, int32_t x, i
 
 }  // namespace
 
-TestHost::TestHost(PixelDepth depth, int32_t width, int32_t height)
+RecordingRenderHost::RecordingRenderHost(PixelDepth depth, int32_t width, int32_t height)
     : input(depth, width, height), output(depth, width, height), formatCode(formatCodeOf(depth)) {}
 
-TestHost::~TestHost() = default;
+RecordingRenderHost::~RecordingRenderHost() = default;
 
-int32_t TestHost::record(Op op) {
+int32_t RecordingRenderHost::record(Op op) {
     calls.push_back(op);
     if (failure_ && failure_->op == op && callCount(op) == failure_->nth) {
         if (failure_->thrown) throw failure_->code;
@@ -85,11 +85,11 @@ int32_t TestHost::record(Op op) {
     return 0;
 }
 
-int TestHost::callCount(Op op) const {
+int RecordingRenderHost::callCount(Op op) const {
     return static_cast<int>(std::count(calls.begin(), calls.end(), op));
 }
 
-std::string TestHost::held() const {
+std::string RecordingRenderHost::held() const {
     std::string s;
     auto add = [&s](int n, const char* what) {
         if (n != 0) s += std::string(what) + "=" + std::to_string(n) + " ";
@@ -103,41 +103,41 @@ std::string TestHost::held() const {
     return s;
 }
 
-const FrameParams* TestHost::frameParams() {
+const FrameParams* RecordingRenderHost::frameParams() {
     if (record(Op::FrameParams) != 0 || !hasParams) return nullptr;
     return &params;
 }
 
-int32_t TestHost::checkoutInput(HostImage& image) {
+int32_t RecordingRenderHost::checkoutInput(HostImage& image) {
     if (int32_t rc = record(Op::CheckoutInput)) return rc;
     image = input.host();
     return 0;
 }
 
-int32_t TestHost::checkoutOutput(HostImage& image) {
+int32_t RecordingRenderHost::checkoutOutput(HostImage& image) {
     if (int32_t rc = record(Op::CheckoutOutput)) return rc;
     image = output.host();
     return 0;
 }
 
-int32_t TestHost::acquireWorldService() {
+int32_t RecordingRenderHost::acquireWorldService() {
     if (int32_t rc = record(Op::AcquireWorld)) return rc;
     ++worldServices;
     return 0;
 }
 
-int32_t TestHost::releaseWorldService() {
+int32_t RecordingRenderHost::releaseWorldService() {
     --worldServices;
     return record(Op::ReleaseWorld);
 }
 
-int32_t TestHost::inputPixelFormat(uint32_t& code) {
+int32_t RecordingRenderHost::inputPixelFormat(uint32_t& code) {
     if (int32_t rc = record(Op::PixelFormat)) return rc;
     code = formatCode;
     return 0;
 }
 
-int32_t TestHost::copyInputToOutput() {
+int32_t RecordingRenderHost::copyInputToOutput() {
     if (int32_t rc = record(Op::Copy)) return rc;
     const size_t rowBytes = static_cast<size_t>(input.width()) * pixelSize(input.depth());
     for (int32_t y = 0; y < std::min(input.height(), output.height()); ++y) {
@@ -148,30 +148,30 @@ int32_t TestHost::copyInputToOutput() {
     return 0;
 }
 
-int32_t TestHost::clearOutput() {
+int32_t RecordingRenderHost::clearOutput() {
     if (int32_t rc = record(Op::Clear)) return rc;
     std::memset(output.data(), 0, output.bytes().size());
     return 0;
 }
 
-int32_t TestHost::checkoutLayer(HostImage& image) {
+int32_t RecordingRenderHost::checkoutLayer(HostImage& image) {
     if (int32_t rc = record(Op::CheckoutLayer)) return rc;
     image = layer ? layer->host() : HostImage{};
     ++layersOut;
     return 0;
 }
 
-int32_t TestHost::checkinLayer() {
+int32_t RecordingRenderHost::checkinLayer() {
     --layersOut;
     return record(Op::CheckinLayer);
 }
 
-int32_t TestHost::pollAbort() {
+int32_t RecordingRenderHost::pollAbort() {
     if (int32_t rc = record(Op::PollAbort)) return rc;
     return abortCode;
 }
 
-int32_t TestHost::createStampImage(PixelDepth depth, int32_t width, int32_t height,
+int32_t RecordingRenderHost::createStampImage(PixelDepth depth, int32_t width, int32_t height,
                                    HostImage& image) {
     if (int32_t rc = record(Op::CreateStamp)) return rc;
     if (width <= 0 || height <= 0) return ERR_BAD_CALLBACK_PARAM;
@@ -183,7 +183,7 @@ int32_t TestHost::createStampImage(PixelDepth depth, int32_t width, int32_t heig
     return 0;
 }
 
-int32_t TestHost::disposeStampImage(HostImage& image) {
+int32_t RecordingRenderHost::disposeStampImage(HostImage& image) {
     auto it = std::find_if(stamps_.begin(), stamps_.end(),
                            [&](const auto& s) { return s->data() == image.data; });
     if (it != stamps_.end()) {
@@ -194,37 +194,37 @@ int32_t TestHost::disposeStampImage(HostImage& image) {
     return record(Op::DisposeStamp);
 }
 
-int32_t TestHost::areaSample(const PixelImage& l, int32_t x, int32_t y, int32_t r, Pixel8& out) {
+int32_t RecordingRenderHost::areaSample(const PixelImage& l, int32_t x, int32_t y, int32_t r, Pixel8& out) {
     if (int32_t rc = record(Op::AreaSample)) return rc;
     return areaSampleTyped(l, x, y, r, out);
 }
-int32_t TestHost::areaSample(const PixelImage& l, int32_t x, int32_t y, int32_t r, Pixel16& out) {
+int32_t RecordingRenderHost::areaSample(const PixelImage& l, int32_t x, int32_t y, int32_t r, Pixel16& out) {
     if (int32_t rc = record(Op::AreaSample)) return rc;
     return areaSampleTyped(l, x, y, r, out);
 }
-int32_t TestHost::areaSample(const PixelImage& l, int32_t x, int32_t y, int32_t r,
+int32_t RecordingRenderHost::areaSample(const PixelImage& l, int32_t x, int32_t y, int32_t r,
                              PixelFloat& out) {
     if (int32_t rc = record(Op::AreaSample)) return rc;
     return areaSampleTyped(l, x, y, r, out);
 }
 
-int32_t TestHost::subpixelSample(const PixelImage& s, int32_t u, int32_t v, Pixel8& out) {
+int32_t RecordingRenderHost::subpixelSample(const PixelImage& s, int32_t u, int32_t v, Pixel8& out) {
     if (int32_t rc = record(Op::SubpixelSample)) return rc;
     out = sampleBilinear<Pixel8>(s, u, v);
     return 0;
 }
-int32_t TestHost::subpixelSample(const PixelImage& s, int32_t u, int32_t v, Pixel16& out) {
+int32_t RecordingRenderHost::subpixelSample(const PixelImage& s, int32_t u, int32_t v, Pixel16& out) {
     if (int32_t rc = record(Op::SubpixelSample)) return rc;
     out = sampleBilinear<Pixel16>(s, u, v);
     return 0;
 }
-int32_t TestHost::subpixelSample(const PixelImage& s, int32_t u, int32_t v, PixelFloat& out) {
+int32_t RecordingRenderHost::subpixelSample(const PixelImage& s, int32_t u, int32_t v, PixelFloat& out) {
     if (int32_t rc = record(Op::SubpixelSample)) return rc;
     out = sampleBilinear<PixelFloat>(s, u, v);
     return 0;
 }
 
-int32_t TestHost::checkoutPath(uint32_t, PathSource*& out) {
+int32_t RecordingRenderHost::checkoutPath(uint32_t, PathSource*& out) {
     if (int32_t rc = record(Op::CheckoutPath)) return rc;
     ++pathsOut;
     if (path) {
@@ -236,36 +236,36 @@ int32_t TestHost::checkoutPath(uint32_t, PathSource*& out) {
     return 0;
 }
 
-int32_t TestHost::checkinPath(uint32_t) {
+int32_t RecordingRenderHost::checkinPath(uint32_t) {
     --pathsOut;
     return record(Op::CheckinPath);
 }
 
-int32_t TestHost::acquireColorService() {
+int32_t RecordingRenderHost::acquireColorService() {
     if (int32_t rc = record(Op::AcquireColor)) return rc;
     ++colorServices;
     return 0;
 }
 
-int32_t TestHost::releaseColorService() {
+int32_t RecordingRenderHost::releaseColorService() {
     --colorServices;
     return record(Op::ReleaseColor);
 }
 
-int32_t TestHost::rgbToHls(const PixelFloat& rgb, HlsPixel& hls) {
+int32_t RecordingRenderHost::rgbToHls(const PixelFloat& rgb, HlsPixel& hls) {
     if (int32_t rc = record(Op::RgbToHls)) return rc;
     return ::mst::rgbToHls(rgb, hls);
 }
 
-int32_t TestHost::hlsToRgb(const HlsPixel& hls, PixelFloat& rgb) {
+int32_t RecordingRenderHost::hlsToRgb(const HlsPixel& hls, PixelFloat& rgb) {
     if (int32_t rc = record(Op::HlsToRgb)) return rc;
     return ::mst::hlsToRgb(hls, rgb);
 }
 
-int32_t TestHost::reportProgress(int32_t current, int32_t total) {
+int32_t RecordingRenderHost::reportProgress(int32_t current, int32_t total) {
     if (int32_t rc = record(Op::Progress)) return rc;
     progress.emplace_back(current, total);
     return 0;
 }
 
-}  // namespace mst::test
+}  // namespace mst

@@ -1,0 +1,416 @@
+// Frame-render benchmark: reference scenes through the plug-in's entry point on the stand-in
+// host, side by side with Cairo drawing the same stamps, and the scaling of the frame time with
+// footprint pixels and instance count. Prints tables; run it on an otherwise idle machine.
+//
+//   mst_bench              all tables
+//   mst_bench --quick      fewer repetitions
+//   mst_bench --memory     peak resident size of one 3840 x 2160 float frame (run alone)
+#include <cairo.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/path_walk.h"
+#include "core/render_frame.h"
+#include "core/stamp_rasteriser.h"
+#include "host/entry_point.h"
+#include "standin_host/recording_render_host.h"
+#include "standin_host/standin_host.h"
+
+namespace mst {
+namespace {
+
+constexpr int32_t FRAME_W = 1920;
+constexpr int32_t FRAME_H = 1080;
+constexpr uint32_t MASK_ID = 1;
+
+int gRepetitions = 7;
+
+// A deterministic colourful source: hue bands crossed with a vertical ramp.
+Pixel8 sourcePixel(int32_t x, int32_t y, int32_t w, int32_t h) {
+    const double t = static_cast<double>(x) / w;
+    const double u = static_cast<double>(y) / h;
+    const double r = 0.5 + 0.5 * std::sin(6.2831853 * t * 3.0);
+    const double g = 0.5 + 0.5 * std::sin(6.2831853 * (t * 3.0 + 0.33));
+    const double b = 0.5 + 0.5 * std::sin(6.2831853 * (t * 3.0 + 0.67));
+    const double k = 0.35 + 0.65 * u;
+    return {255, static_cast<uint8_t>(255 * r * k), static_cast<uint8_t>(255 * g * k),
+            static_cast<uint8_t>(255 * b * k)};
+}
+
+OwnedImage makeSource(PixelDepth depth, int32_t w, int32_t h) {
+    OwnedImage image(depth, w, h);
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            const Pixel8 p = sourcePixel(x, y, w, h);
+            switch (depth) {
+                case PixelDepth::Depth8: image.at<Pixel8>(x, y) = p; break;
+                case PixelDepth::Depth16: image.at<Pixel16>(x, y) = convert8To16(p); break;
+                case PixelDepth::DepthFloat: image.at<PixelFloat>(x, y) = convert8ToFloat(p); break;
+            }
+        }
+    }
+    return image;
+}
+
+struct Scene {
+    const char* name;
+    PanelValues values;
+    bool layer;
+};
+
+PanelValues s1() {
+    PanelValues v;
+    v.path = MASK_ID;
+    v.number = 1000;
+    v.width = 100;
+    v.edgeThickness = 1;
+    v.shape = 1;
+    v.edgeMode = 1;
+    v.background = 1;
+    return v;
+}
+
+std::vector<Scene> scenes() {
+    Scene a{"S1 circles", s1(), false};
+    Scene b{"S2 hexagons", s1(), false};
+    b.values.number = 10000;
+    b.values.width = 24;
+    b.values.shape = 2;
+    b.values.sides = 6;
+    Scene c{"S3 layer", s1(), true};
+    c.values.shape = 3;
+    c.values.width = 160;
+    c.values.number = 200;
+    c.values.blendMode = 6;
+    c.values.colorOpacity = 70;
+    Scene d{"S4 one big", s1(), false};
+    d.values.number = 1;
+    d.values.width = 2000;
+    d.values.edgeThickness = 20;
+    d.values.inner = 30;
+    d.values.shape = 2;
+    d.values.sides = 7;
+    return {a, b, c, d};
+}
+
+const char* depthName(PixelDepth d) {
+    return d == PixelDepth::Depth8 ? "8-bit" : d == PixelDepth::Depth16 ? "16-bit" : "float";
+}
+
+double medianOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+template <class F> double medianSeconds(int repetitions, F&& f) {
+    std::vector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        f();
+        const auto t1 = std::chrono::steady_clock::now();
+        times.push_back(std::chrono::duration<double>(t1 - t0).count());
+    }
+    return medianOf(times);
+}
+
+// The frame's instances and footprint, from the render core's own walk on a plain host.
+struct InstanceSet {
+    std::vector<StampInstance> instances;
+    double footprint = 0;  // sum of (2 hx + 1)(2 hy + 1)
+    Stamp stamp;
+};
+
+class CollectingSink final : public InstanceSink {
+public:
+    CollectingSink(InstanceSet& set, const Stamp& stamp, const MathFunctions& math)
+        : set_(set), stamp_(stamp), math_(math) {}
+    void beginInstances(int32_t&) override {}
+    void drawInstance(const StampInstance& instance, int32_t&) override {
+        const SplatGeometry g = splatGeometry(instance, stamp_, math_);
+        set_.instances.push_back(instance);
+        set_.footprint += (2.0 * g.hx + 1) * (2.0 * g.hy + 1);
+    }
+
+private:
+    InstanceSet& set_;
+    const Stamp& stamp_;
+    const MathFunctions& math_;
+};
+
+InstanceSet collectInstances(const Scene& scene, const FrameParams& params) {
+    RecordingRenderHost plain(PixelDepth::Depth8, FRAME_W, FRAME_H);
+    plain.params = params;
+    plain.path = makeCirclePath(FRAME_W / 2.0, FRAME_H / 2.0, 400);
+    InstanceSet set;
+    StampSize size = scene.layer ? StampSize{161, 161}
+                                 : shapeStampSize(params.stampWidth, params.edgeThickness,
+                                                  standardMath());
+    set.stamp.halfWidth = size.width / 2;
+    set.stamp.halfHeight = size.height / 2;
+    CollectingSink sink(set, set.stamp, standardMath());
+    InstanceStageHoldings held;
+    int32_t err = 0;
+    walkPathInstances(params, plain, sink, held, err);
+    return set;
+}
+
+struct FrameResult {
+    double seconds;
+    InstanceSet set;
+};
+
+FrameResult runScene(const Scene& scene, PixelDepth depth, int repetitions) {
+    StandinHost host(EntryPointFunc);
+    host.input = makeSource(depth, FRAME_W, FRAME_H);
+    if (scene.layer) {
+        host.layer = makeSource(depth, 256, 256);
+    }
+    host.masks[MASK_ID] = makeCirclePath(FRAME_W / 2.0, FRAME_H / 2.0, 400);
+    if (host.setUp() != PF_Err_NONE) std::abort();
+    applyPanelValues(host, scene.values);
+    OwnedImage output;
+    FrameResult r;
+    r.seconds = medianSeconds(repetitions, [&] {
+        if (host.renderFrame(output) != PF_Err_NONE) std::abort();
+    });
+    RawParamValues raw;
+    raw.path = MASK_ID;
+    raw.number = scene.values.number;
+    raw.length = 100 * 65536;
+    raw.time = 50 * 65536;
+    raw.width = scene.values.width;
+    raw.edgeThickness = scene.values.edgeThickness;
+    raw.shape = scene.values.shape;
+    raw.sides = scene.values.sides;
+    raw.inner = static_cast<int32_t>(scene.values.inner * 65536);
+    const FrameParams params = buildFrameParams(raw, 1, 1, nullptr);
+    r.set = collectInstances(scene, params);
+    return r;
+}
+
+// --- Cairo peers ----------------------------------------------------------------------------
+
+// The S1 stamp, made once by the render core and premultiplied for Cairo.
+cairo_surface_t* stampSurface(const FrameParams& params) {
+    const StampSize size = shapeStampSize(params.stampWidth, params.edgeThickness, standardMath());
+    OwnedImage image(PixelDepth::Depth8, size.width, size.height);
+    Stamp stamp{image.view(), size.width / 2, size.height / 2};
+    rasteriseStamp(stamp, params, makePolygonConstants(params.polygonSides, standardMath()),
+                   standardMath());
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height);
+    auto* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int32_t y = 0; y < size.height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
+        for (int32_t x = 0; x < size.width; ++x) {
+            const Pixel8 p = image.at<Pixel8>(x, y);
+            auto pm = [&](uint8_t c) { return static_cast<uint32_t>((c * p.alpha + 127) / 255); };
+            row[x] = (uint32_t{p.alpha} << 24) | (pm(p.red) << 16) | (pm(p.green) << 8) | pm(p.blue);
+        }
+    }
+    cairo_surface_mark_dirty(s);
+    return s;
+}
+
+cairo_surface_t* frameSurface() {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, FRAME_W, FRAME_H);
+    auto* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int32_t y = 0; y < FRAME_H; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
+        for (int32_t x = 0; x < FRAME_W; ++x) {
+            const Pixel8 p = sourcePixel(x, y, FRAME_W, FRAME_H);
+            row[x] = 0xFF000000u | (uint32_t{p.red} << 16) | (uint32_t{p.green} << 8) | p.blue;
+        }
+    }
+    cairo_surface_mark_dirty(s);
+    return s;
+}
+
+double cairoRotatedPaint(const InstanceSet& set, cairo_surface_t* stamp, int repetitions) {
+    cairo_surface_t* frame = frameSurface();
+    cairo_t* cr = cairo_create(frame);
+    const double seconds = medianSeconds(repetitions, [&] {
+        for (const StampInstance& i : set.instances) {
+            cairo_save(cr);
+            cairo_translate(cr, std::trunc(i.x), std::trunc(i.y));
+            cairo_rotate(cr, i.angle);
+            cairo_set_source_surface(cr, stamp, -set.stamp.halfWidth, -set.stamp.halfHeight);
+            cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
+            cairo_paint(cr);
+            cairo_restore(cr);
+        }
+        cairo_surface_flush(frame);
+    });
+    cairo_destroy(cr);
+    cairo_surface_destroy(frame);
+    return seconds;
+}
+
+double cairoVectorCircles(const InstanceSet& set, double radius, int repetitions) {
+    cairo_surface_t* frame = frameSurface();
+    cairo_t* cr = cairo_create(frame);
+    cairo_set_line_width(cr, 1.0);
+    const double seconds = medianSeconds(repetitions, [&] {
+        for (const StampInstance& i : set.instances) {
+            const int32_t cx = std::clamp(static_cast<int32_t>(i.x), 0, FRAME_W - 1);
+            const int32_t cy = std::clamp(static_cast<int32_t>(i.y), 0, FRAME_H - 1);
+            const Pixel8 p = sourcePixel(cx, cy, FRAME_W, FRAME_H);
+            cairo_new_path(cr);
+            cairo_arc(cr, std::trunc(i.x), std::trunc(i.y), radius, 0, 2 * M_PI);
+            cairo_set_source_rgb(cr, p.red / 255.0, p.green / 255.0, p.blue / 255.0);
+            cairo_fill_preserve(cr);
+            cairo_set_source_rgb(cr, 0, 0, 0);
+            cairo_stroke(cr);
+        }
+        cairo_surface_flush(frame);
+    });
+    cairo_destroy(cr);
+    cairo_surface_destroy(frame);
+    return seconds;
+}
+
+// --- tables ---------------------------------------------------------------------------------
+
+void sceneTable() {
+    std::printf("\nScenes, %d x %d, median of %d frames through the entry point\n", FRAME_W,
+                FRAME_H, gRepetitions);
+    std::printf("%-12s %-7s %10s %10s %14s %12s\n", "scene", "depth", "instances", "frame ms",
+                "footprint Mpx/s", "us/instance");
+    for (const Scene& scene : scenes()) {
+        for (PixelDepth depth :
+             {PixelDepth::Depth8, PixelDepth::Depth16, PixelDepth::DepthFloat}) {
+            const int reps = scene.values.number >= 10000 ? std::max(3, gRepetitions / 2)
+                                                          : gRepetitions;
+            const FrameResult r = runScene(scene, depth, reps);
+            const double n = static_cast<double>(r.set.instances.size());
+            std::printf("%-12s %-7s %10.0f %10.2f %14.1f %12.3f\n", scene.name, depthName(depth),
+                        n, r.seconds * 1e3, r.set.footprint / r.seconds / 1e6,
+                        n > 0 ? r.seconds / n * 1e6 : 0.0);
+        }
+    }
+}
+
+void peerTable() {
+    const Scene s = scenes()[0];
+    std::printf("\nS1 beside Cairo (same instances, same stamp), median of %d\n", gRepetitions);
+    std::printf("%-8s %10s %12s %10s %12s %10s\n", "depth", "ours ms", "cairo img ms", "ratio",
+                "cairo vec ms", "ratio");
+    RawParamValues raw;
+    raw.width = 100;
+    raw.edgeThickness = 1;
+    raw.shape = 1;
+    const FrameParams params = buildFrameParams(raw, 1, 1, nullptr);
+    cairo_surface_t* stamp = stampSurface(params);
+    double imageMs = 0;
+    double vectorMs = 0;
+    for (PixelDepth depth : {PixelDepth::Depth8, PixelDepth::Depth16, PixelDepth::DepthFloat}) {
+        const FrameResult r = runScene(s, depth, gRepetitions);
+        if (depth == PixelDepth::Depth8) {
+            imageMs = cairoRotatedPaint(r.set, stamp, gRepetitions) * 1e3;
+            vectorMs = cairoVectorCircles(r.set, 50.0, gRepetitions) * 1e3;
+        }
+        const double ours = r.seconds * 1e3;
+        std::printf("%-8s %10.2f %12.2f %10.2f %12.2f %10.2f\n", depthName(depth), ours, imageMs,
+                    ours / imageMs, vectorMs, ours / vectorMs);
+    }
+    std::printf("(ratio = our time / Cairo's; below 1 is faster)\n");
+    cairo_surface_destroy(stamp);
+}
+
+void scalingTable() {
+    std::printf("\nS1 scaling, 8-bit: time = a * footprint + b * instances + c\n");
+    std::printf("%8s %8s %14s %10s\n", "Number", "Width", "footprint Mpx", "frame ms");
+    std::vector<std::array<double, 3>> rows;  // footprint, instances, seconds
+    for (int32_t number : {100, 1000, 10000}) {
+        for (double width : {25.0, 100.0, 400.0}) {
+            Scene s = scenes()[0];
+            s.values.number = number;
+            s.values.width = width;
+            const FrameResult r = runScene(s, PixelDepth::Depth8, std::max(3, gRepetitions / 2));
+            rows.push_back({r.set.footprint, static_cast<double>(r.set.instances.size()),
+                            r.seconds});
+            std::printf("%8d %8.0f %14.2f %10.2f\n", number, width, r.set.footprint / 1e6,
+                        r.seconds * 1e3);
+        }
+    }
+    // Least squares on (footprint, instances, 1) by the normal equations.
+    double m[3][4] = {};
+    for (const auto& r : rows) {
+        const double x[3] = {r[0], r[1], 1.0};
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) m[i][j] += x[i] * x[j];
+            m[i][3] += x[i] * r[2];
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        for (int k = i + 1; k < 3; ++k) {
+            const double f = m[k][i] / m[i][i];
+            for (int j = i; j < 4; ++j) m[k][j] -= f * m[i][j];
+        }
+    }
+    double coef[3];
+    for (int i = 2; i >= 0; --i) {
+        double s = m[i][3];
+        for (int j = i + 1; j < 3; ++j) s -= m[i][j] * coef[j];
+        coef[i] = s / m[i][i];
+    }
+    double worst = 0;
+    for (const auto& r : rows) {
+        const double fit = coef[0] * r[0] + coef[1] * r[1] + coef[2];
+        worst = std::max(worst, std::fabs(fit - r[2]) / r[2]);
+    }
+    std::printf("fit: %.3f ns per footprint pixel, %.0f ns per instance, %.2f ms per frame; "
+                "worst relative residual %.1f %%\n",
+                coef[0] * 1e9, coef[1] * 1e9, coef[2] * 1e3, worst * 100);
+}
+
+void memoryRun() {
+    StandinHost host(EntryPointFunc);
+    host.input = makeSource(PixelDepth::DepthFloat, 3840, 2160);
+    host.masks[MASK_ID] = makeCirclePath(1920, 1080, 800);
+    if (host.setUp() != PF_Err_NONE) std::abort();
+    applyPanelValues(host, s1());
+    OwnedImage output;
+    if (host.renderFrame(output) != PF_Err_NONE) std::abort();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double images = 2.0 * 3840 * 2160 * 16 / 1048576.0;
+    const double peak = usage.ru_maxrss / 1024.0;
+    std::printf("3840 x 2160 float frame: peak resident %.1f MiB, input + output %.1f MiB, "
+                "ratio %.2f\n",
+                peak, images, peak / images);
+}
+
+}  // namespace
+}  // namespace mst
+
+int main(int argc, char** argv) {
+    bool memory = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            mst::gRepetitions = 3;
+        } else if (std::strcmp(argv[i], "--memory") == 0) {
+            memory = true;
+        } else {
+            std::fprintf(stderr, "usage: %s [--quick] [--memory]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (memory) {
+        mst::memoryRun();
+        return 0;
+    }
+    mst::sceneTable();
+    mst::peerTable();
+    mst::scalingTable();
+    return 0;
+}
