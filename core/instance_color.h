@@ -127,6 +127,17 @@ typename PixelTraits<P>::Channel mixChannel(typename PixelTraits<P>::Channel s,
     }
 }
 
+// True when the mix would give the centre colour exactly: every colour channel at full scale
+// (integer depths only; in float, 0 x E is not 0 for an infinite E, nor -0 + 0 equal to -0).
+template <class P> bool isFullWeight(const P& s) {
+    if constexpr (std::is_same_v<P, PixelFloat>) {
+        return false;
+    } else {
+        constexpr auto FULL = PixelTraits<P>::MAX;
+        return s.red == FULL && s.green == FULL && s.blue == FULL;
+    }
+}
+
 // The centre alpha scaled by Color Opacity: low bits of the truncation in 8 and 16-bit.
 template <class P>
 typename PixelTraits<P>::Channel opacityAlpha(typename PixelTraits<P>::Channel alpha,
@@ -141,40 +152,81 @@ typename PixelTraits<P>::Channel opacityAlpha(typename PixelTraits<P>::Channel a
 
 }  // namespace detail
 
-// The new value of output pixel D for stamp sample S: exactly one of three rules, each ending
-// with D = over(D, X).
-template <class P>
-P compositeStampPixel(const ColorState<P>& state, const FrameParams& params,
-                      bool layerStampActive, P sample, P destination) {
+// Which of the three compositing rules a frame's stamp pixels follow: fixed for the frame.
+enum class CompositeRule { LayerTint, LayerUntinted, ShapeFill, ShapeEdgeMix };
+
+inline CompositeRule compositeRuleFor(const FrameParams& params, bool layerStampActive) {
+    if (layerStampActive) {
+        return params.colorOpacity == 0.0 ? CompositeRule::LayerUntinted : CompositeRule::LayerTint;
+    }
+    return params.edgeThickness == 0 ? CompositeRule::ShapeFill : CompositeRule::ShapeEdgeMix;
+}
+
+// The new value of output pixel D for stamp sample S under a rule chosen once per frame; each
+// rule ends with D = over(D, X).
+template <CompositeRule RULE, class P>
+inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P sample,
+                         P destination) {
     using Channel = typename PixelTraits<P>::Channel;
     P top;
-    if (layerStampActive) {
-        if (params.colorOpacity == 0.0) {
-            top = sample;
-        } else if (sample.alpha == 0) {
-            return destination;
-        } else {
-            // The opaque layer pixel is the bottom, the opacity-scaled centre colour the top;
-            // the layer's own alpha comes back afterwards.
-            const Channel sampleAlpha = sample.alpha;
-            sample.alpha = static_cast<Channel>(PixelTraits<P>::MAX);
-            P tint = state.centerColor;
-            tint.alpha = detail::opacityAlpha<P>(state.centerAlpha, params.colorOpacity);
-            top = state.blendOperator(sample, tint);
-            top.alpha = sampleAlpha;
-        }
-    } else if (params.edgeThickness == 0) {
+    if constexpr (RULE == CompositeRule::LayerUntinted) {
+        // The layer is painted unchanged.
+        top = sample;
+    } else if constexpr (RULE == CompositeRule::LayerTint) {
+        if (sample.alpha == 0) return destination;
+        // The opaque layer pixel is the bottom, the opacity-scaled centre colour the top; the
+        // layer's own alpha comes back afterwards.
+        const Channel sampleAlpha = sample.alpha;
+        sample.alpha = static_cast<Channel>(PixelTraits<P>::MAX);
+        P tint = state.centerColor;
+        tint.alpha = detail::opacityAlpha<P>(state.centerAlpha, colorOpacity);
+        top = state.blendOperator(sample, tint);
+        top.alpha = sampleAlpha;
+    } else if constexpr (RULE == CompositeRule::ShapeFill) {
+        // The stamp's alpha is coverage: the centre colour at coverage x A0.
         top = state.centerColor;
         top.alpha = detail::coverageTimesAlpha<P>(sample.alpha, state.centerAlpha);
     } else {
+        // The stamp's channels weigh the centre colour against the edge colour.
+        top.alpha = detail::coverageTimesAlpha<P>(sample.alpha, state.centerAlpha);
+        // Over returns a bottom with alpha under a top without: the mix is not needed.
+        if (top.alpha == 0 && destination.alpha != 0) return destination;
         const P& c = state.centerColor;
         const P& e = state.currentEdgeColor;
-        top.alpha = detail::coverageTimesAlpha<P>(sample.alpha, state.centerAlpha);
-        top.red = detail::mixChannel<P>(sample.red, c.red, e.red);
-        top.green = detail::mixChannel<P>(sample.green, c.green, e.green);
-        top.blue = detail::mixChannel<P>(sample.blue, c.blue, e.blue);
+        if (detail::isFullWeight<P>(sample)) {
+            // S.c at full scale gives exactly P.c.
+            top.red = c.red;
+            top.green = c.green;
+            top.blue = c.blue;
+        } else {
+            top.red = detail::mixChannel<P>(sample.red, c.red, e.red);
+            top.green = detail::mixChannel<P>(sample.green, c.green, e.green);
+            top.blue = detail::mixChannel<P>(sample.blue, c.blue, e.blue);
+        }
     }
     return compositeOver(destination, top);
+}
+
+// The new value of output pixel D for stamp sample S: exactly one of three rules (the layer
+// rule has its untinted case), each ending with D = over(D, X).
+template <class P>
+P compositeStampPixel(const ColorState<P>& state, const FrameParams& params,
+                      bool layerStampActive, P sample, P destination) {
+    switch (compositeRuleFor(params, layerStampActive)) {
+        case CompositeRule::LayerUntinted:
+            return compositeByRule<CompositeRule::LayerUntinted>(state, params.colorOpacity,
+                                                                 sample, destination);
+        case CompositeRule::LayerTint:
+            return compositeByRule<CompositeRule::LayerTint>(state, params.colorOpacity, sample,
+                                                             destination);
+        case CompositeRule::ShapeFill:
+            return compositeByRule<CompositeRule::ShapeFill>(state, params.colorOpacity, sample,
+                                                             destination);
+        case CompositeRule::ShapeEdgeMix:
+        default:
+            return compositeByRule<CompositeRule::ShapeEdgeMix>(state, params.colorOpacity,
+                                                                sample, destination);
+    }
 }
 
 }  // namespace mst

@@ -64,6 +64,47 @@ struct SplatGeometry {
 SplatGeometry splatGeometry(const StampInstance& instance, const Stamp& stamp,
                             const MathFunctions& math);
 
+namespace detail {
+
+// Footprint pixels are sampled and painted a run of CHUNK at a time: the positions of a run
+// go to the host's sampler in one row, then each sample is composited with the frame's rule.
+constexpr int32_t SPLAT_CHUNK = 128;
+
+template <CompositeRule RULE, class P>
+void splatRows(const Stamp& stamp, const FrameSurfaces& surfaces, const ColorState<P>& colors,
+               const FrameParams& params, RenderHost& host, FixedPoint firstColumn,
+               FixedPoint secondColumn, int64_t cx, int64_t cy, int64_t dxFirst, int64_t dxLast,
+               int64_t dyFirst, int64_t dyLast, int32_t& err) {
+    const uint32_t centreU = static_cast<uint32_t>(stamp.halfWidth) * 65536u;
+    const uint32_t centreV = static_cast<uint32_t>(stamp.halfHeight) * 65536u;
+    int32_t us[SPLAT_CHUNK];
+    int32_t vs[SPLAT_CHUNK];
+    P samples[SPLAT_CHUNK];
+    for (int64_t dy = dyFirst; dy <= dyLast; ++dy) {
+        P* row = surfaces.output.row<P>(static_cast<int32_t>(cy + dy)) + cx;
+        for (int64_t runStart = dxFirst; runStart <= dxLast; runStart += SPLAT_CHUNK) {
+            const int32_t count =
+                static_cast<int32_t>(std::min<int64_t>(SPLAT_CHUNK, dxLast - runStart + 1));
+            for (int32_t k = 0; k < count; ++k) {
+                const int64_t dx = runStart + k;
+                FixedPoint point{static_cast<int32_t>(static_cast<uint32_t>(dx) * 65536u),
+                                 static_cast<int32_t>(static_cast<uint32_t>(dy) * 65536u)};
+                rotatePointFixed(firstColumn, secondColumn, point);
+                us[k] = static_cast<int32_t>(static_cast<uint32_t>(point.x) + centreU);
+                vs[k] = static_cast<int32_t>(static_cast<uint32_t>(point.y) + centreV);
+            }
+            if (err == 0) err = host.subpixelSampleRow(stamp.image, us, vs, count, samples);
+            if (err != 0) return;
+            P* out = row + runStart;
+            for (int32_t k = 0; k < count; ++k) {
+                out[k] = compositeByRule<RULE>(colors, params.colorOpacity, samples[k], out[k]);
+            }
+        }
+    }
+}
+
+}  // namespace detail
+
 // Draws one instance over the output. Reads the centre colour from the source (clamped into
 // it), hands it to the colour state, then composites every footprint pixel inside the frame.
 // A sampler failure becomes `err` and ends the instance. A NaN position draws nothing but, like
@@ -98,22 +139,27 @@ void splatInstance(const StampInstance& instance, const Stamp& stamp,
 
     const FixedPoint firstColumn{g.cosFixed, -g.sinFixed};
     const FixedPoint secondColumn{g.sinFixed, g.cosFixed};
-    const uint32_t centreU = static_cast<uint32_t>(stamp.halfWidth) * 65536u;
-    const uint32_t centreV = static_cast<uint32_t>(stamp.halfHeight) * 65536u;
-    for (int64_t dy = dyFirst; dy <= dyLast; ++dy) {
-        P* row = surfaces.output.row<P>(static_cast<int32_t>(cy + dy));
-        for (int64_t dx = dxFirst; dx <= dxLast; ++dx) {
-            FixedPoint point{static_cast<int32_t>(static_cast<uint32_t>(dx) * 65536u),
-                             static_cast<int32_t>(static_cast<uint32_t>(dy) * 65536u)};
-            rotatePointFixed(firstColumn, secondColumn, point);
-            const int32_t u = static_cast<int32_t>(static_cast<uint32_t>(point.x) + centreU);
-            const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(point.y) + centreV);
-            P sample{};
-            if (err == 0) err = host.subpixelSample(stamp.image, u, v, sample);
-            if (err != 0) return;
-            P& out = row[cx + dx];
-            out = compositeStampPixel(colors, params, layerStampActive, sample, out);
-        }
+    switch (compositeRuleFor(params, layerStampActive)) {
+        case CompositeRule::LayerUntinted:
+            detail::splatRows<CompositeRule::LayerUntinted>(stamp, surfaces, colors, params, host,
+                                                            firstColumn, secondColumn, cx, cy,
+                                                            dxFirst, dxLast, dyFirst, dyLast, err);
+            break;
+        case CompositeRule::LayerTint:
+            detail::splatRows<CompositeRule::LayerTint>(stamp, surfaces, colors, params, host,
+                                                        firstColumn, secondColumn, cx, cy, dxFirst,
+                                                        dxLast, dyFirst, dyLast, err);
+            break;
+        case CompositeRule::ShapeFill:
+            detail::splatRows<CompositeRule::ShapeFill>(stamp, surfaces, colors, params, host,
+                                                        firstColumn, secondColumn, cx, cy, dxFirst,
+                                                        dxLast, dyFirst, dyLast, err);
+            break;
+        case CompositeRule::ShapeEdgeMix:
+            detail::splatRows<CompositeRule::ShapeEdgeMix>(stamp, surfaces, colors, params, host,
+                                                           firstColumn, secondColumn, cx, cy,
+                                                           dxFirst, dxLast, dyFirst, dyLast, err);
+            break;
     }
 }
 

@@ -104,13 +104,16 @@ public:
                                Pixel16& out) = 0;
     virtual int32_t areaSample(const PixelImage& layer, int32_t x, int32_t y, int32_t radius,
                                PixelFloat& out) = 0;
-    // The stamp's colour at the 16.16 position (u, v), interpolated between pixels.
-    virtual int32_t subpixelSample(const PixelImage& stamp, int32_t u, int32_t v,
-                                   Pixel8& out) = 0;
-    virtual int32_t subpixelSample(const PixelImage& stamp, int32_t u, int32_t v,
-                                   Pixel16& out) = 0;
-    virtual int32_t subpixelSample(const PixelImage& stamp, int32_t u, int32_t v,
-                                   PixelFloat& out) = 0;
+    // The stamp's colour at each 16.16 position (u[k], v[k]), interpolated between pixels, into
+    // out[k], in order: one host sample per position. Stops at the first failure and returns
+    // its code. Rows of positions keep the per-pixel path free of a call into the host
+    // interface for every pixel.
+    virtual int32_t subpixelSampleRow(const PixelImage& stamp, const int32_t* u, const int32_t* v,
+                                      int32_t count, Pixel8* out) = 0;
+    virtual int32_t subpixelSampleRow(const PixelImage& stamp, const int32_t* u, const int32_t* v,
+                                      int32_t count, Pixel16* out) = 0;
+    virtual int32_t subpixelSampleRow(const PixelImage& stamp, const int32_t* u, const int32_t* v,
+                                      int32_t count, PixelFloat* out) = 0;
     // The mask path at the frame's time; H14 checks it in, marked unchanged.
     virtual int32_t checkoutPath(uint32_t pathId, PathSource*& path) = 0;
     virtual int32_t checkinPath(uint32_t pathId) = 0;

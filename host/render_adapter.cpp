@@ -185,16 +185,34 @@ int32_t HostRenderAdapter::areaSample(const PixelImage&, int32_t x, int32_t y, i
     return suites_.samplingFloatSuite().area_sample_float(in_->effect_ref, x, y, &block, &out);
 }
 
-int32_t HostRenderAdapter::subpixelSample(const PixelImage&, int32_t u, int32_t v, Pixel8& out) {
-    return suites_.sampling8Suite().subpixel_sample(in_->effect_ref, u, v, &stampBlock_, &out);
+namespace {
+
+// One host sample per position, through the suite's function taken once per row.
+template <class P, class SampleFunction>
+PF_Err sampleRow(SampleFunction sample, PF_ProgPtr effect, const PF_SampPB* block,
+                 const int32_t* u, const int32_t* v, int32_t count, P* out) {
+    for (int32_t k = 0; k < count; ++k) {
+        if (const PF_Err err = sample(effect, u[k], v[k], block, &out[k])) return err;
+    }
+    return PF_Err_NONE;
 }
-int32_t HostRenderAdapter::subpixelSample(const PixelImage&, int32_t u, int32_t v, Pixel16& out) {
-    return suites_.sampling16Suite().subpixel_sample16(in_->effect_ref, u, v, &stampBlock_, &out);
+
+}  // namespace
+
+int32_t HostRenderAdapter::subpixelSampleRow(const PixelImage&, const int32_t* u,
+                                             const int32_t* v, int32_t count, Pixel8* out) {
+    return sampleRow(suites_.sampling8Suite().subpixel_sample, in_->effect_ref, &stampBlock_, u,
+                     v, count, out);
 }
-int32_t HostRenderAdapter::subpixelSample(const PixelImage&, int32_t u, int32_t v,
-                                          PixelFloat& out) {
-    return suites_.samplingFloatSuite().subpixel_sample_float(in_->effect_ref, u, v, &stampBlock_,
-                                                              &out);
+int32_t HostRenderAdapter::subpixelSampleRow(const PixelImage&, const int32_t* u,
+                                             const int32_t* v, int32_t count, Pixel16* out) {
+    return sampleRow(suites_.sampling16Suite().subpixel_sample16, in_->effect_ref, &stampBlock_,
+                     u, v, count, out);
+}
+int32_t HostRenderAdapter::subpixelSampleRow(const PixelImage&, const int32_t* u,
+                                             const int32_t* v, int32_t count, PixelFloat* out) {
+    return sampleRow(suites_.samplingFloatSuite().subpixel_sample_float, in_->effect_ref,
+                     &stampBlock_, u, v, count, out);
 }
 
 int32_t HostRenderAdapter::checkoutPath(uint32_t pathId, PathSource*& path) {

@@ -224,6 +224,31 @@ int32_t RecordingRenderHost::subpixelSample(const PixelImage& s, int32_t u, int3
     return 0;
 }
 
+namespace {
+template <class P>
+int32_t sampleRow(RecordingRenderHost& host, const PixelImage& stamp, const int32_t* u,
+                  const int32_t* v, int32_t count, P* out) {
+    for (int32_t k = 0; k < count; ++k) {
+        if (int32_t rc = host.subpixelSample(stamp, u[k], v[k], out[k])) return rc;
+    }
+    return 0;
+}
+}  // namespace
+
+int32_t RecordingRenderHost::subpixelSampleRow(const PixelImage& s, const int32_t* u,
+                                               const int32_t* v, int32_t count, Pixel8* out) {
+    return sampleRow(*this, s, u, v, count, out);
+}
+int32_t RecordingRenderHost::subpixelSampleRow(const PixelImage& s, const int32_t* u,
+                                               const int32_t* v, int32_t count, Pixel16* out) {
+    return sampleRow(*this, s, u, v, count, out);
+}
+int32_t RecordingRenderHost::subpixelSampleRow(const PixelImage& s, const int32_t* u,
+                                               const int32_t* v, int32_t count,
+                                               PixelFloat* out) {
+    return sampleRow(*this, s, u, v, count, out);
+}
+
 int32_t RecordingRenderHost::checkoutPath(uint32_t, PathSource*& out) {
     if (int32_t rc = record(Op::CheckoutPath)) return rc;
     ++pathsOut;

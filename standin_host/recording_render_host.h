@@ -106,10 +106,16 @@ public:
                        Pixel16& out) override;
     int32_t areaSample(const PixelImage& layer, int32_t x, int32_t y, int32_t radius,
                        PixelFloat& out) override;
-    int32_t subpixelSample(const PixelImage& stamp, int32_t u, int32_t v, Pixel8& out) override;
-    int32_t subpixelSample(const PixelImage& stamp, int32_t u, int32_t v, Pixel16& out) override;
-    int32_t subpixelSample(const PixelImage& stamp, int32_t u, int32_t v,
-                           PixelFloat& out) override;
+    int32_t subpixelSampleRow(const PixelImage& stamp, const int32_t* u, const int32_t* v,
+                              int32_t count, Pixel8* out) override;
+    int32_t subpixelSampleRow(const PixelImage& stamp, const int32_t* u, const int32_t* v,
+                              int32_t count, Pixel16* out) override;
+    int32_t subpixelSampleRow(const PixelImage& stamp, const int32_t* u, const int32_t* v,
+                              int32_t count, PixelFloat* out) override;
+    // One sample; the rows above call it per position, so a test can watch every sample.
+    virtual int32_t subpixelSample(const PixelImage& stamp, int32_t u, int32_t v, Pixel8& out);
+    virtual int32_t subpixelSample(const PixelImage& stamp, int32_t u, int32_t v, Pixel16& out);
+    virtual int32_t subpixelSample(const PixelImage& stamp, int32_t u, int32_t v, PixelFloat& out);
     int32_t checkoutPath(uint32_t pathId, PathSource*& path) override;
     int32_t checkinPath(uint32_t pathId) override;
     int32_t acquireColorService() override;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "pixel/pixel_types.h"
@@ -103,6 +104,24 @@ inline PixelFloat bilinearFloat(const PixelFloat (&n)[4], uint32_t fx, uint32_t 
     return {a, r / a, g / a, b / a};
 }
 
+// Two pixels with the same bytes.
+template <class P>
+inline bool samePixel(const P& a, const P& b) {
+    if constexpr (std::is_same_v<P, Pixel8>) {
+        uint32_t x, y;
+        std::memcpy(&x, &a, sizeof x);
+        std::memcpy(&y, &b, sizeof y);
+        return x == y;
+    } else if constexpr (std::is_same_v<P, Pixel16>) {
+        uint64_t x, y;
+        std::memcpy(&x, &a, sizeof x);
+        std::memcpy(&y, &b, sizeof y);
+        return x == y;
+    } else {
+        return std::memcmp(&a, &b, sizeof a) == 0;
+    }
+}
+
 template <class P, bool Shortcut>
 inline P bilinear(const PixelImage& image, int32_t u, int32_t v) {
     if (!usable<P>(image))
@@ -111,13 +130,34 @@ inline P bilinear(const PixelImage& image, int32_t u, int32_t v) {
     const int32_t y0 = v >> 16;
     const uint32_t fx = static_cast<uint32_t>(u) & 0xFFFFu;
     const uint32_t fy = static_cast<uint32_t>(v) & 0xFFFFu;
+    // x0 < -1 or x0 >= width (and the same for y): no neighbour inside. One unsigned compare
+    // each, since x0 + 1 wraps below 0.
+    if (static_cast<uint32_t>(x0) + 1u > static_cast<uint32_t>(image.width) ||
+        static_cast<uint32_t>(y0) + 1u > static_cast<uint32_t>(image.height))
+        return P{};
     if (fx == 0 && fy == 0)
         return pixelOrClear<P>(image, x0, y0);
-    if (x0 < -1 || y0 < -1 || x0 >= image.width || y0 >= image.height)
-        return P{};
-    const P n[4] = {pixelOrClear<P>(image, x0, y0), pixelOrClear<P>(image, x0 + 1, y0),
-                    pixelOrClear<P>(image, x0, y0 + 1), pixelOrClear<P>(image, x0 + 1, y0 + 1)};
+    P n[4];
+    if (Shortcut && static_cast<uint32_t>(x0) < static_cast<uint32_t>(image.width) - 1u &&
+        static_cast<uint32_t>(y0) < static_cast<uint32_t>(image.height) - 1u) {
+        // Wholly inside (0 <= x0 < width - 1): the four neighbours without a test each.
+        const P* top = image.row<P>(y0) + x0;
+        const P* bottom = top + image.pixelsPerRow;
+        n[0] = top[0];
+        n[1] = top[1];
+        n[2] = bottom[0];
+        n[3] = bottom[1];
+    } else {
+        n[0] = pixelOrClear<P>(image, x0, y0);
+        n[1] = pixelOrClear<P>(image, x0 + 1, y0);
+        n[2] = pixelOrClear<P>(image, x0, y0 + 1);
+        n[3] = pixelOrClear<P>(image, x0 + 1, y0 + 1);
+    }
     if constexpr (IS_INTEGER_PIXEL<P>) {
+        // Four equal integer pixels blend to themselves exactly (the weights sum to 2^32 and
+        // the rounding adds less than one unit); transparent ones to transparent black.
+        if (Shortcut && samePixel(n[0], n[1]) && samePixel(n[0], n[2]) && samePixel(n[0], n[3]))
+            return n[0].alpha == 0 ? P{} : n[0];
         return bilinearInteger<P, Shortcut>(n, fx, fy);
     } else {
         return bilinearFloat(n, fx, fy);

@@ -152,11 +152,21 @@ struct StandinHost::Impl {
         *dst = sampleArea<P>(src, x, y, pb->x_radius);
         return PF_Err_NONE;
     }
+    // Once per output pixel of every stamp: kept to the failure gate, a depth check and the
+    // sample itself.
     template <class P>
     static PF_Err subpixel(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb, P* dst) {
-        if (PF_Err err = host().gateCode()) return err;
-        const PixelImage src = viewOf(*pb->src);
-        if (src.depth != depthOf<P>()) return PF_Err_BAD_CALLBACK_PARAM;
+        StandinHost& h = host();
+        if (h.gate()) return h.failCode_;
+        const PF_EffectWorld& world = *pb->src;
+        constexpr PixelDepth DEPTH = depthOf<P>();
+        if (world.pixel_format != formatCodeOf(DEPTH)) return PF_Err_BAD_CALLBACK_PARAM;
+        PixelImage src;
+        src.depth = DEPTH;
+        src.width = world.width;
+        src.height = world.height;
+        src.pixelsPerRow = world.rowbytes >> pixelSizeShift(DEPTH);
+        src.data = world.data;
         *dst = sampleBilinear<P>(src, x, y);
         return PF_Err_NONE;
     }
