@@ -43,8 +43,10 @@ inline P pixelOrClear(const PixelImage& image, int32_t x, int32_t y) {
 // Every product fits 64 bits even for 16-bit channels up to 65535 (Σ w·a·c < 2^64). When the
 // four alphas are equal, C / A is exactly Σ w·c / 2^32, which needs no division; that shortcut
 // is taken only when `Shortcut` is set and gives bit-identical results.
+// Kept out of line: the common cases (outside, whole positions, equal neighbours) then need
+// no spilled registers on the way in and out of the sampler.
 template <class P, bool Shortcut>
-inline P bilinearInteger(const P (&n)[4], uint32_t fx, uint32_t fy) {
+[[gnu::noinline]] inline P bilinearInteger(const P (&n)[4], uint32_t fx, uint32_t fy) {
     using Channel = decltype(P::alpha);
     const uint64_t wx0 = 65536u - fx;
     const uint64_t wy0 = 65536u - fy;
@@ -83,7 +85,8 @@ inline P bilinearInteger(const P (&n)[4], uint32_t fx, uint32_t fy) {
 
 // Float bilinear step, single precision, one axis after the other:
 //   A = lerp_y(lerp_x(a)),  C = lerp_y(lerp_x(a·c)),  c = C / A.
-inline PixelFloat bilinearFloat(const PixelFloat (&n)[4], uint32_t fx, uint32_t fy) {
+[[gnu::noinline]] inline PixelFloat bilinearFloat(const PixelFloat (&n)[4], uint32_t fx,
+                                                  uint32_t fy) {
     // fx / 65536 and 1 − fx / 65536 are exact in float.
     const float wx1 = static_cast<float>(fx) * (1.0f / 65536.0f);
     const float wy1 = static_cast<float>(fy) * (1.0f / 65536.0f);
@@ -160,6 +163,18 @@ inline P bilinear(const PixelImage& image, int32_t u, int32_t v) {
             return n[0].alpha == 0 ? P{} : n[0];
         return bilinearInteger<P, Shortcut>(n, fx, fy);
     } else {
+        // Four equal float pixels blend to themselves exactly when every weighted sum is exact:
+        // alpha 0 (transparent black), or alpha 1 with each channel 0 or 1 (the weights are
+        // 16-bit fractions whose two sides add up to 1 without rounding).
+        if (Shortcut && samePixel(n[0], n[1]) && samePixel(n[0], n[2]) &&
+            samePixel(n[0], n[3])) {
+            const PixelFloat& p = n[0];
+            auto unit = [](float c) { return c == 0.0f || c == 1.0f; };
+            if (p.alpha == 0.0f)
+                return PixelFloat{};
+            if (p.alpha == 1.0f && unit(p.red) && unit(p.green) && unit(p.blue))
+                return p;
+        }
         return bilinearFloat(n, fx, fy);
     }
 }
