@@ -43,5 +43,9 @@ double polygonDistance(int32_t dx, int32_t dy, const PolygonConstants& polygon,
 // Shape = Polygon and a circle otherwise.
 void rasteriseStamp(const Stamp& stamp, const FrameParams& params, const PolygonConstants& polygon,
                     const MathFunctions& math);
+// The same, evaluating every polygon pixel's exact distance: the plain form the fast one is
+// checked against.
+void rasteriseStampPlain(const Stamp& stamp, const FrameParams& params,
+                         const PolygonConstants& polygon, const MathFunctions& math);
 
 }  // namespace mst
