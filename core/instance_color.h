@@ -21,17 +21,6 @@ template <class P> struct ColorState {
     Channel centerAlpha{};
 };
 
-// The Edge Color parameter (always 8-bit) in the frame's depth.
-template <class P> P edgeColorInDepth(Pixel8 color) {
-    if constexpr (std::is_same_v<P, Pixel8>) {
-        return color;
-    } else if constexpr (std::is_same_v<P, Pixel16>) {
-        return convert8To16(color);
-    } else {
-        return convert8ToFloat(color);
-    }
-}
-
 template <class P> PixelFloat toPixelFloat(P p) {
     if constexpr (std::is_same_v<P, Pixel8>) {
         return convert8ToFloat(p);
@@ -61,7 +50,8 @@ ColorState<P> prepareFrameColors(const FrameParams& params, RenderHost& host,
         err = host.acquireColorService();
         colorServiceHeld = err == 0;
     }
-    state.currentEdgeColor = edgeColorInDepth<P>(params.edgeColor);
+    // The Edge Color parameter is always 8-bit.
+    state.currentEdgeColor = convert8To<P>(params.edgeColor);
     state.lightFactor = toFixed(host.math().pow(2.0, params.edgeLightness) - 1);
     state.blendOperator = blendOperatorFor<P>(params.blendMode);
     return state;

@@ -164,4 +164,15 @@ inline PixelFloat convert16ToFloat(Pixel16 p) {
     return {c(p.alpha), c(p.red), c(p.green), c(p.blue)};
 }
 
+// An 8-bit pixel in the depth of P: itself, convert8To16 or convert8ToFloat.
+template <class P> P convert8To(Pixel8 p) {
+    if constexpr (std::is_same_v<P, Pixel8>) {
+        return p;
+    } else if constexpr (std::is_same_v<P, Pixel16>) {
+        return convert8To16(p);
+    } else {
+        return convert8ToFloat(p);
+    }
+}
+
 }  // namespace mst

@@ -14,17 +14,6 @@ namespace mst::test {
 namespace {
 
 template <class P>
-P from8(Pixel8 p) {
-    if constexpr (std::is_same_v<P, Pixel8>) {
-        return p;
-    } else if constexpr (std::is_same_v<P, Pixel16>) {
-        return convert8To16(p);
-    } else {
-        return convert8ToFloat(p);
-    }
-}
-
-template <class P>
 constexpr auto MAX_OF = PixelTraits<P>::MAX;
 
 template <class P>
@@ -246,8 +235,8 @@ TYPED_TEST_SUITE(ColorCompositeRules, Depths, DepthNames);
 TYPED_TEST(ColorCompositeRules, FullScaleChannelGivesTheCentreColourAndZeroTheEdgeColour) {
     using P = TypeParam;
     using C = typename PixelTraits<P>::Channel;
-    const P center = from8<P>({255, 200, 100, 50});
-    const P edge = from8<P>({255, 10, 20, 30});
+    const P center = convert8To<P>({255, 200, 100, 50});
+    const P edge = convert8To<P>({255, 10, 20, 30});
     const P sample{static_cast<C>(MAX_OF<P>), static_cast<C>(MAX_OF<P>), 0,
                    static_cast<C>(MAX_OF<P>)};
     const P expected{static_cast<C>(MAX_OF<P>), center.red, edge.green, center.blue};
@@ -258,12 +247,12 @@ TYPED_TEST(ColorCompositeRules, FullScaleChannelGivesTheCentreColourAndZeroTheEd
 TYPED_TEST(ColorCompositeRules, CoverageZeroStillGoesThroughOver) {
     using P = TypeParam;
     using C = typename PixelTraits<P>::Channel;
-    const P center = from8<P>({255, 200, 100, 50});
-    const P edge = from8<P>({255, 10, 20, 30});
+    const P center = convert8To<P>({255, 200, 100, 50});
+    const P edge = convert8To<P>({255, 10, 20, 30});
     const C full = static_cast<C>(MAX_OF<P>);
     const P uncovered{0, full, full, full};
-    const P transparent = from8<P>({0, 7, 8, 9});
-    const P visible = from8<P>({1, 7, 8, 9});
+    const P transparent = convert8To<P>({0, 7, 8, 9});
+    const P visible = convert8To<P>({1, 7, 8, 9});
     for (int32_t thickness : {0, 3}) {
         const FrameParams params = shapeParams(thickness);
         EXPECT_EQ(compositeStampPixel(stateOf(center, edge), params, false, uncovered, transparent),
@@ -277,9 +266,9 @@ TYPED_TEST(ColorCompositeRules, CoverageZeroStillGoesThroughOver) {
 
 TYPED_TEST(ColorCompositeRules, TransparentCentreHidesShapesAndLeavesLayersUntinted) {
     using P = TypeParam;
-    const P center = from8<P>({0, 200, 100, 50});
-    const P sample = from8<P>({200, 10, 20, 30});
-    const P destination = from8<P>({255, 90, 80, 70});
+    const P center = convert8To<P>({0, 200, 100, 50});
+    const P sample = convert8To<P>({200, 10, 20, 30});
+    const P destination = convert8To<P>({255, 90, 80, 70});
     EXPECT_EQ(compositeStampPixel(stateOf(center, P{}), shapeParams(0), false, sample, destination),
               destination);
     // A top of alpha 0 returns the bottom in every mode: the layer pixel comes through as is.
@@ -294,11 +283,11 @@ TYPED_TEST(ColorCompositeRules, TransparentCentreHidesShapesAndLeavesLayersUntin
 
 TYPED_TEST(ColorCompositeRules, LayerOpacityZeroPaintsTheSampleUnchanged) {
     using P = TypeParam;
-    const P center = from8<P>({255, 255, 0, 0});
-    const P clearSample = from8<P>({0, 10, 20, 30});
-    const P clearOutput = from8<P>({0, 1, 2, 3});
-    const P halfSample = from8<P>({128, 10, 20, 30});
-    const P opaqueOutput = from8<P>({255, 90, 80, 70});
+    const P center = convert8To<P>({255, 255, 0, 0});
+    const P clearSample = convert8To<P>({0, 10, 20, 30});
+    const P clearOutput = convert8To<P>({0, 1, 2, 3});
+    const P halfSample = convert8To<P>({128, 10, 20, 30});
+    const P opaqueOutput = convert8To<P>({255, 90, 80, 70});
     const auto state = stateOf(center, P{}, BlendMode::Multiply);
     EXPECT_EQ(compositeStampPixel(state, layerParams(0.0, BlendMode::Multiply), true, clearSample,
                                   clearOutput),
@@ -391,7 +380,7 @@ TYPED_TEST(PrepareFrameColorsTyped, EdgeColourAndOperatorOfTheDepth) {
         int32_t err = 0;
         bool held = false;
         const auto state = prepareFrameColors<P>(params, host, held, err);
-        EXPECT_EQ(state.currentEdgeColor, from8<P>(params.edgeColor));
+        EXPECT_EQ(state.currentEdgeColor, convert8To<P>(params.edgeColor));
         EXPECT_EQ(state.blendOperator, BLEND_OPS<P>[mode]) << "blend mode " << mode;
     }
 }
@@ -484,7 +473,7 @@ TYPED_TEST(PrepareInstanceColor, LightnessModeScalesTheCentreLightnessThroughThe
     int32_t err = 0;
     bool held = false;
     auto state = prepareFrameColors<P>(params, host, held, err);
-    const P center = from8<P>({200, 255, 128, 0});
+    const P center = convert8To<P>({200, 255, 128, 0});
     prepareInstanceColor(state, center, false, params, host, err);
 
     ASSERT_EQ(err, 0);
@@ -517,13 +506,13 @@ TYPED_TEST(PrepareInstanceColor, EdgeLightnessZeroMakesABlackEdge) {
     int32_t err = 0;
     bool held = false;
     auto state = prepareFrameColors<P>(params, host, held, err);
-    const P center = from8<P>({200, 255, 128, 40});
+    const P center = convert8To<P>({200, 255, 128, 40});
     prepareInstanceColor(state, center, false, params, host, err);
     ASSERT_EQ(err, 0);
     ASSERT_EQ(host.hlsSeen.size(), 1u);
     EXPECT_EQ(host.hlsSeen[0].lightness, 0);
     const auto alpha =
-        std::is_same_v<P, PixelFloat> ? center.alpha : from8<P>(params.edgeColor).alpha;
+        std::is_same_v<P, PixelFloat> ? center.alpha : convert8To<P>(params.edgeColor).alpha;
     EXPECT_EQ(state.currentEdgeColor, (P{alpha, 0, 0, 0}));
 }
 
@@ -544,12 +533,12 @@ TYPED_TEST(PrepareInstanceColor, LayerStampOrColorModeKeepsTheEdgeColorWithoutSe
         int32_t err = 0;
         bool held = false;
         auto state = prepareFrameColors<P>(params, host, held, err);
-        const P center = from8<P>({200, 255, 128, 40});
+        const P center = convert8To<P>({200, 255, 128, 40});
         for (int instance = 0; instance < 3; ++instance)
             prepareInstanceColor(state, center, c.layer, params, host, err);
         EXPECT_EQ(err, 0) << c.name;
         EXPECT_EQ(host.callCount(Op::RgbToHls) + host.callCount(Op::HlsToRgb), 0) << c.name;
-        EXPECT_EQ(state.currentEdgeColor, from8<P>(params.edgeColor)) << c.name;
+        EXPECT_EQ(state.currentEdgeColor, convert8To<P>(params.edgeColor)) << c.name;
         EXPECT_EQ(state.centerColor, center) << c.name;
     }
 }

@@ -157,17 +157,6 @@ class SampleLogHost : public TestHost {
     }
 };
 
-template <class P>
-P from8(Pixel8 p) {
-    if constexpr (std::is_same_v<P, Pixel8>) {
-        return p;
-    } else if constexpr (std::is_same_v<P, Pixel16>) {
-        return convert8To16(p);
-    } else {
-        return convert8ToFloat(p);
-    }
-}
-
 // A W x H frame with a gradient source, an output of transparent marker pixels and a stamp of
 // distinct pixels. By default it paints like a layer stamp at Color Opacity 0, which composites
 // each sample unchanged, so the output shows exactly which stamp pixel landed where.
@@ -181,7 +170,7 @@ struct SplatBench {
         for (int32_t y = 0; y < stampHeight; ++y)
             for (int32_t x = 0; x < stampWidth; ++x) {
                 P p = gradientPixel<P>(x, y);
-                p.alpha = from8<P>(stampAlpha).alpha;
+                p.alpha = convert8To<P>(stampAlpha).alpha;
                 stampImage.at<P>(x, y) = p;
             }
         stamp = {stampImage.view(), stampWidth / 2, stampHeight / 2};
@@ -211,7 +200,7 @@ struct SplatBench {
         return stampImage.at<P>(x, y);
     }
 
-    static inline const P MARKER = from8<P>({0, 1, 2, 3});
+    static inline const P MARKER = convert8To<P>({0, 1, 2, 3});
     SampleLogHost host;
     OwnedImage stampImage;
     Stamp stamp;
