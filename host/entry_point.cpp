@@ -34,8 +34,16 @@ PF_Err handleGlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
         return PF_Err_NONE;
     }
     global->initialized = 1;
-    PF_Err err = suites.utilitySuite().AEGP_RegisterWithAEGP(nullptr, "Error!",
-                                                             &global->aegpPluginId);
+    // A refused utility suite is thrown: the block, nobody's yet, goes back first.
+    const AEGP_UtilitySuite7* utility = nullptr;
+    try {
+        utility = &suites.utilitySuite();
+    } catch (...) {
+        handles.host_unlock_handle(handle);
+        handles.host_dispose_handle(handle);
+        throw;
+    }
+    PF_Err err = utility->AEGP_RegisterWithAEGP(nullptr, "Error!", &global->aegpPluginId);
     handles.host_unlock_handle(handle);
     if (err == PF_Err_NONE) {
         out_data->global_data = handle;

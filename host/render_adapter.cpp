@@ -1,5 +1,6 @@
 #include "host/render_adapter.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "host/param_ids.h"
@@ -15,6 +16,18 @@ constexpr const char* RELEASE_MESSAGE = "Couldn't release suite.";
 
 HostImage imageOf(const PF_EffectWorld& world) {
     return HostImage{world.data, world.width, world.height, world.rowbytes};
+}
+
+// Whether a stamp of width x height pixels can exist in this process: its row must fit the
+// world's signed 32-bit row bytes and its whole size a pointer difference (2 GiB in the 32-bit
+// DLL). Formed in 64 bits, row first, so neither product can wrap. A stamp that cannot exist
+// is out of memory before the host is asked; the host judges everything else.
+bool stampFitsProcess(PixelDepth depth, int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return true;  // not a size question: the host answers
+    const uint64_t rowBytes =
+        static_cast<uint64_t>(width) * static_cast<uint64_t>(pixelSize(depth));
+    if (rowBytes > static_cast<uint64_t>(INT32_MAX)) return false;
+    return rowBytes * static_cast<uint64_t>(height) <= static_cast<uint64_t>(PTRDIFF_MAX);
 }
 
 }  // namespace
@@ -132,16 +145,20 @@ int32_t HostRenderAdapter::pollAbort() { return in_->inter.abort(in_->effect_ref
 int32_t HostRenderAdapter::createStampImage(PixelDepth depth, int32_t width, int32_t height,
                                             HostImage& image) {
     std::memset(&stamp_, 0, sizeof stamp_);
+    if (!stampFitsProcess(depth, width, height)) return PF_Err_OUT_OF_MEMORY;
+    // Every stamp goes back through this service, so it is taken before a float stamp is made
+    // through the other one: refused later, it would strand the stamp.
+    const PF_WorldSuite1& world1 = suites_.worldSuite();
     PF_Err err;
     switch (depth) {
         case PixelDepth::Depth8:
-            err = suites_.worldSuite().new_world(in_->effect_ref, width, height,
-                                                 PF_NewWorldFlag_CLEAR_PIXELS, &stamp_);
+            err = world1.new_world(in_->effect_ref, width, height, PF_NewWorldFlag_CLEAR_PIXELS,
+                                   &stamp_);
             break;
         case PixelDepth::Depth16:
-            err = suites_.worldSuite().new_world(
-                in_->effect_ref, width, height,
-                PF_NewWorldFlag_CLEAR_PIXELS | PF_NewWorldFlag_DEEP_PIXELS, &stamp_);
+            err = world1.new_world(in_->effect_ref, width, height,
+                                   PF_NewWorldFlag_CLEAR_PIXELS | PF_NewWorldFlag_DEEP_PIXELS,
+                                   &stamp_);
             break;
         default:
             err = world2_->PF_NewWorld(in_->effect_ref, width, height, 1, PF_PixelFormat_ARGB128,

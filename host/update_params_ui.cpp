@@ -131,6 +131,16 @@ PF_Err handleUpdateParamsUi(PF_InData* in_data, PF_OutData* out_data, PF_ParamLi
     if (in_data->global_data != nullptr) {
         global = static_cast<GlobalData*>(handles.host_lock_handle(in_data->global_data));
     }
+    // Unlocked on every way out, a refused suite's thrown code included: the host keeps the
+    // block between calls and a lock left on it would pin it for good.
+    struct GlobalUnlock {
+        const PF_HandleSuite1& handles;
+        PF_Handle handle;
+        bool locked;
+        ~GlobalUnlock() {
+            if (locked) handles.host_unlock_handle(handle);
+        }
+    } unlock{handles, in_data->global_data, global != nullptr};
     const int32_t shape = params[SHAPE]->u.pd.value;
 
     {
@@ -208,7 +218,6 @@ PF_Err handleUpdateParamsUi(PF_InData* in_data, PF_OutData* out_data, PF_ParamLi
         if (!err && global != nullptr) global->initialized = 1;
         refs.release();
     }
-    if (global != nullptr) handles.host_unlock_handle(in_data->global_data);
     out_data->out_flags |= PF_OutFlag_REFRESH_UI;
     return err;
 }

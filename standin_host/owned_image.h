@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "core/render_host.h"
@@ -14,13 +16,14 @@ namespace mst {
 class OwnedImage {
   public:
     OwnedImage() = default;
+    // Throws std::bad_alloc for an image whose row bytes do not fit 32 bits or whose size this
+    // process cannot address, std::invalid_argument for a negative extent.
     OwnedImage(PixelDepth depth, int32_t width, int32_t height, int32_t padPixels = 0)
         : depth_(depth),
           width_(width),
           height_(height),
-          pixelsPerRow_(width + padPixels),
-          bytes_(static_cast<size_t>(pixelsPerRow_) * static_cast<size_t>(height) *
-                 static_cast<size_t>(pixelSize(depth))) {}
+          pixelsPerRow_(checkedRowPixels(depth, width, padPixels)),
+          bytes_(checkedBytes(depth, pixelsPerRow_, height)) {}
 
     PixelDepth depth() const { return depth_; }
     int32_t width() const { return width_; }
@@ -58,6 +61,24 @@ class OwnedImage {
     }
 
   private:
+    // Sizes are formed in 64 bits and checked before anything is allocated: on a 32-bit
+    // system size_t products would wrap and allocate a fraction of the image.
+    static int32_t checkedRowPixels(PixelDepth depth, int32_t width, int32_t padPixels) {
+        if (width < 0 || padPixels < 0) throw std::invalid_argument("negative image width");
+        const int64_t pixels = int64_t{width} + padPixels;
+        if (pixels * pixelSize(depth) > INT32_MAX) throw std::bad_alloc();
+        return static_cast<int32_t>(pixels);
+    }
+    static size_t checkedBytes(PixelDepth depth, int32_t rowPixels, int32_t height) {
+        if (height < 0) throw std::invalid_argument("negative image height");
+        // Row bytes are below 2^31, so the product stays below 2^62.
+        const uint64_t bytes = static_cast<uint64_t>(rowPixels) *
+                               static_cast<uint64_t>(pixelSize(depth)) *
+                               static_cast<uint64_t>(height);
+        if (bytes > static_cast<uint64_t>(PTRDIFF_MAX)) throw std::bad_alloc();
+        return static_cast<size_t>(bytes);
+    }
+
     PixelDepth depth_ = PixelDepth::Depth8;
     int32_t width_ = 0;
     int32_t height_ = 0;

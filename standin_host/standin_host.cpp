@@ -1,8 +1,10 @@
 #include "standin_host/standin_host.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "standin_host/hls_color.h"
 #include "standin_host/samplers.h"
@@ -47,6 +49,11 @@ PF_EffectWorld worldOf(OwnedImage& image) {
     return w;
 }
 
+// The most one block can hold in this process: pointer differences must stay representable.
+constexpr uint64_t MAX_BLOCK_BYTES = static_cast<uint64_t>(PTRDIFF_MAX);
+// A world's row length is a signed 32-bit byte count.
+constexpr uint64_t MAX_ROW_BYTES = static_cast<uint64_t>(INT32_MAX);
+
 // FNV-1a over the parameter values: the stand-in's parameter-state snapshot.
 uint64_t hashValues(const std::array<PF_ParamDef, 20>& params) {
     uint64_t h = 1469598103934665603ull;
@@ -69,15 +76,25 @@ struct StandinHost::Impl {
     // --- handles ---------------------------------------------------------------------------
     static PF_Handle newHandle(uint64_t size) {
         StandinHost& h = host();
-        if (h.gate() || size > h.maxImageBytes) return nullptr;
-        auto rec = std::make_unique<HandleRecord>();
-        rec->memory.resize(static_cast<size_t>(size));
-        rec->block = rec->memory.data();
-        rec->size = size;
-        rec->locks = 0;
-        PF_Handle handle = &rec->block;
-        h.handles_[handle] = std::move(rec);
-        return handle;
+        if (h.gate("host_new_handle")) return nullptr;
+        // A size this process cannot hold is refused before it could wrap in size_t.
+        if (size > h.maxImageBytes || size > MAX_BLOCK_BYTES) {
+            ++h.oversizeRefusals;
+            return nullptr;
+        }
+        // Out of memory is a null handle: nothing the host throws may reach the plug-in.
+        try {
+            auto rec = std::make_unique<HandleRecord>();
+            rec->memory.resize(static_cast<size_t>(size));
+            rec->block = rec->memory.data();
+            rec->size = size;
+            rec->locks = 0;
+            PF_Handle handle = &rec->block;
+            h.handles_[handle] = std::move(rec);
+            return handle;
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
     }
     static HandleRecord* find(PF_Handle handle) {
         auto it = host().handles_.find(handle);
@@ -85,7 +102,7 @@ struct StandinHost::Impl {
     }
     static void* lockHandle(PF_Handle handle) {
         StandinHost& h = host();
-        if (h.gate()) return nullptr;
+        if (h.gate("host_lock_handle")) return nullptr;
         HandleRecord* rec = find(handle);
         if (rec == nullptr) return nullptr;
         ++rec->locks;
@@ -105,40 +122,52 @@ struct StandinHost::Impl {
     }
 
     // --- worlds ----------------------------------------------------------------------------
-    static PF_Err makeWorld(int32_t width, int32_t height, PixelDepth depth, PF_EffectWorld* world) {
+    static PF_Err makeWorld(const char* call, int32_t width, int32_t height, PixelDepth depth,
+                            PF_EffectWorld* world) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode(call)) return err;
         if (width <= 0 || height <= 0 || world == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
         // Checked in 64 bits before anything is allocated: width x height x pixel size can
-        // pass any 32-bit size.
-        const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) *
-                               static_cast<uint64_t>(pixelSize(depth));
-        if (bytes > h.maxImageBytes || bytes > SIZE_MAX / 2) return PF_Err_OUT_OF_MEMORY;
-        auto image = std::make_unique<OwnedImage>(depth, width, height);
-        *world = worldOf(*image);
-        h.worlds_[image->data()] = std::move(image);
-        return PF_Err_NONE;
+        // pass any 32-bit size. A row must fit the world's signed 32-bit row bytes, and then
+        // the product (below 2^62) cannot wrap.
+        const uint64_t rowBytes =
+            static_cast<uint64_t>(width) * static_cast<uint64_t>(pixelSize(depth));
+        const uint64_t bytes = rowBytes * static_cast<uint64_t>(height);
+        if (rowBytes > MAX_ROW_BYTES || bytes > h.maxImageBytes || bytes > MAX_BLOCK_BYTES) {
+            ++h.oversizeRefusals;
+            return PF_Err_OUT_OF_MEMORY;
+        }
+        // Out of memory is the host's code: nothing the host throws may reach the plug-in.
+        try {
+            auto image = std::make_unique<OwnedImage>(depth, width, height);
+            const PF_EffectWorld made = worldOf(*image);
+            h.worlds_[image->data()] = std::move(image);
+            *world = made;
+            return PF_Err_NONE;
+        } catch (const std::bad_alloc&) {
+            return PF_Err_OUT_OF_MEMORY;
+        }
     }
     static PF_Err newWorld(PF_ProgPtr, int32_t width, int32_t height, int32_t flags,
                            PF_EffectWorld* world) {
         const PixelDepth depth =
             (flags & PF_NewWorldFlag_DEEP_PIXELS) ? PixelDepth::Depth16 : PixelDepth::Depth8;
-        return makeWorld(width, height, depth, world);
+        return makeWorld("new_world", width, height, depth, world);
     }
     static PF_Err disposeWorld(PF_ProgPtr, PF_EffectWorld* world) {
         StandinHost& h = host();
         const bool known = world != nullptr && h.worlds_.erase(world->data) == 1;
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("dispose_world")) return err;
         return known ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM;
     }
     static PF_Err newWorld2(PF_ProgPtr, int32_t width, int32_t height, PF_Boolean,
                             PF_PixelFormat format, PF_EffectWorld* world) {
         PixelDepth depth;
         if (!depthFromFormatCode(format, depth)) return PF_Err_BAD_CALLBACK_PARAM;
-        return makeWorld(width, height, depth, world);
+        return makeWorld("PF_NewWorld", width, height, depth, world);
     }
     static PF_Err pixelFormat(const PF_EffectWorld* world, PF_PixelFormat* format) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("PF_GetPixelFormat")) return err;
         *format = world->pixel_format;
         return PF_Err_NONE;
     }
@@ -146,7 +175,7 @@ struct StandinHost::Impl {
     // --- sampling --------------------------------------------------------------------------
     template <class P>
     static PF_Err area(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb, P* dst) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("area_sample")) return err;
         const PixelImage src = viewOf(*pb->src);
         if (src.depth != depthOf<P>()) return PF_Err_BAD_CALLBACK_PARAM;
         *dst = sampleArea<P>(src, x, y, pb->x_radius);
@@ -157,7 +186,7 @@ struct StandinHost::Impl {
     template <class P>
     static PF_Err subpixel(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb, P* dst) {
         StandinHost& h = host();
-        if (h.gate()) return h.failCode_;
+        if (h.gate("subpixel_sample")) return h.failCode_;
         const PF_EffectWorld& world = *pb->src;
         constexpr PixelDepth DEPTH = depthOf<P>();
         if (world.pixel_format != formatCodeOf(DEPTH)) return PF_Err_BAD_CALLBACK_PARAM;
@@ -179,7 +208,7 @@ struct StandinHost::Impl {
     static PF_Err checkoutPath(PF_ProgPtr, uint32_t id, int32_t, int32_t, uint32_t,
                                PF_PathOutlinePtr* path) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("PF_CheckoutPath")) return err;
         // No mask, or one this host does not know: a null outline, which reads as an open
         // path without segments.
         auto it = h.masks.find(id);
@@ -190,37 +219,37 @@ struct StandinHost::Impl {
     static PF_Err checkinPath(PF_ProgPtr, uint32_t, PF_Boolean, PF_PathOutlinePtr) {
         StandinHost& h = host();
         --h.pathsOut_;
-        return h.gateCode();
+        return h.gateCode("PF_CheckinPath");
     }
     static BezierPath* outline(PF_PathOutlinePtr p) { return static_cast<BezierPath*>(p); }
     static PF_Err pathIsOpen(PF_ProgPtr, PF_PathOutlinePtr p, PF_Boolean* open) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("PF_PathIsOpen")) return err;
         bool value = true;
         if (p != nullptr) outline(p)->isOpen(value);
         *open = value ? 1 : 0;
         return PF_Err_NONE;
     }
     static PF_Err pathSegments(PF_ProgPtr, PF_PathOutlinePtr p, int32_t* count) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("PF_PathNumSegments")) return err;
         *count = 0;
         return p == nullptr ? PF_Err_NONE : outline(p)->segmentCount(*count);
     }
     static PF_Err pathPrepare(PF_ProgPtr, PF_PathOutlinePtr p, int32_t seg, int32_t frequency,
                               PF_PathSegPrepPtr* prep) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("PF_PathPrepareSegLength")) return err;
         if (p == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
         return outline(p)->prepareSegment(seg, frequency, *prep);
     }
     static PF_Err pathLength(PF_ProgPtr, PF_PathOutlinePtr p, int32_t seg, PF_PathSegPrepPtr* prep,
                              double* length) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("PF_PathGetSegLength")) return err;
         if (p == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
         return outline(p)->segmentLength(seg, *prep, *length);
     }
     static PF_Err pathEvaluate(PF_ProgPtr, PF_PathOutlinePtr p, PF_PathSegPrepPtr* prep,
                                int32_t seg, double length, double* x, double* y, double* dx,
                                double* dy) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("PF_PathEvalSegLengthDeriv1")) return err;
         if (p == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
         return outline(p)->evaluateSegment(*prep, seg, length, *x, *y, *dx, *dy);
     }
@@ -229,13 +258,13 @@ struct StandinHost::Impl {
         // The table is given back first, so a refused call still leaves nothing behind.
         const PF_Err rc = p == nullptr ? PF_Err_BAD_CALLBACK_PARAM
                                        : outline(p)->releaseSegment(seg, *prep);
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("PF_PathCleanupSegLength")) return err;
         return rc;
     }
 
     // --- colour ------------------------------------------------------------------------------
     static PF_Err toHls(PF_ProgPtr, PF_PixelFloat* rgb, PF_HLS_PixelFloat hls) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("RGBtoHLS")) return err;
         HlsPixel v;
         const PF_Err rc = rgbToHls(*rgb, v);
         hls[0] = v.hue;
@@ -244,14 +273,14 @@ struct StandinHost::Impl {
         return rc;
     }
     static PF_Err fromHls(PF_ProgPtr, PF_HLS_PixelFloat hls, PF_PixelFloat* rgb) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("HLStoRGB")) return err;
         return hlsToRgb(HlsPixel{hls[0], hls[1], hls[2]}, *rgb);
     }
 
     // --- parameter panel ----------------------------------------------------------------
     static PF_Err updateParamUi(PF_ProgPtr, int32_t index, const PF_ParamDef* def) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("PF_UpdateParamUI")) return err;
         if (index < 0 || index >= 20) return PF_Err_BAD_CALLBACK_PARAM;
         h.uiFlags[index] = def->ui_flags;
         h.uiUpdates[index] = *def;
@@ -260,7 +289,7 @@ struct StandinHost::Impl {
     static PF_Err currentState(PF_ProgPtr, int32_t, const int32_t*, const int32_t*,
                                PF_State* state) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("PF_GetCurrentState")) return err;
         std::memset(state, 0, sizeof *state);
         const uint64_t v = hashValues(h.params_);
         std::memcpy(state->opaque, &v, sizeof v);
@@ -269,7 +298,7 @@ struct StandinHost::Impl {
     }
     static PF_Err hasChanged(PF_ProgPtr, const PF_State* state, int32_t, PF_Boolean* changed) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("PF_HasParamChanged")) return err;
         const uint64_t v = hashValues(h.params_);
         *changed = (state->opaque[sizeof v] != 1 || std::memcmp(state->opaque, &v, sizeof v) != 0)
                        ? 1
@@ -283,7 +312,7 @@ struct StandinHost::Impl {
     };
     static PF_Err newEffect(AEGP_PluginID, PF_ProgPtr, AEGP_EffectRefH* effect) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("AEGP_GetNewEffectForEffect")) return err;
         void* ref = new int(0);
         h.effects_.insert(ref);
         *effect = ref;
@@ -292,12 +321,12 @@ struct StandinHost::Impl {
     static PF_Err disposeEffect(AEGP_EffectRefH effect) {
         StandinHost& h = host();
         if (h.effects_.erase(effect) == 1) delete static_cast<int*>(effect);
-        return h.gateCode();
+        return h.gateCode("AEGP_DisposeEffect");
     }
     static PF_Err newStream(AEGP_PluginID, AEGP_EffectRefH, int32_t index,
                             AEGP_StreamRefH* stream) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("AEGP_GetNewEffectStreamByIndex")) return err;
         auto* rec = new StreamRecord{index};
         h.streams_.insert(rec);
         *stream = rec;
@@ -306,12 +335,12 @@ struct StandinHost::Impl {
     static PF_Err disposeStream(AEGP_StreamRefH stream) {
         StandinHost& h = host();
         if (h.streams_.erase(stream) == 1) delete static_cast<StreamRecord*>(stream);
-        return h.gateCode();
+        return h.gateCode("AEGP_DisposeStream");
     }
     static PF_Err setStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, PF_Boolean,
                                 PF_Boolean set) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("AEGP_SetDynamicStreamFlag")) return err;
         const int32_t index = static_cast<StreamRecord*>(stream)->index;
         if (flag == AEGP_DynStreamFlag_HIDDEN && index >= 0 && index < 20) {
             h.hidden[index] = set != 0;
@@ -319,7 +348,7 @@ struct StandinHost::Impl {
         return PF_Err_NONE;
     }
     static PF_Err registerPlugin(void*, const char*, AEGP_PluginID* id) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("AEGP_RegisterWithAEGP")) return err;
         *id = STANDIN_PLUGIN_ID;
         return PF_Err_NONE;
     }
@@ -328,7 +357,7 @@ struct StandinHost::Impl {
     static PF_Err checkoutParam(PF_ProgPtr, int32_t index, int32_t, int32_t, uint32_t,
                                 PF_ParamDef* def) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("checkout_param")) return err;
         if (index < 0 || index >= 20 || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
         *def = h.params_[index];
         if (index == 16) {  // Layer
@@ -341,11 +370,11 @@ struct StandinHost::Impl {
     static PF_Err checkinParam(PF_ProgPtr, PF_ParamDef*) {
         StandinHost& h = host();
         --h.paramsOut_;
-        return h.gateCode();
+        return h.gateCode("checkin_param");
     }
     static PF_Err addParam(PF_ProgPtr, int32_t, PF_ParamDef* def) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("add_param")) return err;
         h.declared.push_back(*def);
         const size_t index = h.declared.size();
         if (index < h.params_.size()) h.params_[index] = *def;
@@ -353,18 +382,18 @@ struct StandinHost::Impl {
     }
     static PF_Err abort(PF_ProgPtr) {
         StandinHost& h = host();
-        if (h.gate()) return STANDIN_CANCEL_CODE;
+        if (h.gate("PF_ABORT")) return STANDIN_CANCEL_CODE;
         return h.abortCode;
     }
     static PF_Err progress(PF_ProgPtr, int32_t current, int32_t total) {
         StandinHost& h = host();
-        if (h.gate()) return STANDIN_CANCEL_CODE;
+        if (h.gate("PF_PROGRESS")) return STANDIN_CANCEL_CODE;
         h.progress.emplace_back(current, total);
         return h.onProgress ? h.onProgress(current, total) : PF_Err_NONE;
     }
     static PF_Err copy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, const PF_LRect*,
                        const PF_LRect*) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("PF_COPY")) return err;
         const int32_t rows = std::min(src->height, dst->height);
         const size_t bytes = static_cast<size_t>(std::min(src->width, dst->width)) *
                              static_cast<size_t>(pixelSize(viewOf(*src).depth));
@@ -377,7 +406,7 @@ struct StandinHost::Impl {
         return PF_Err_NONE;
     }
     static PF_Err fill(PF_ProgPtr, const PF_Pixel8* color, const PF_LRect*, PF_EffectWorld* world) {
-        if (PF_Err err = host().gateCode()) return err;
+        if (PF_Err err = host().gateCode("PF_FILL")) return err;
         const PixelImage v = viewOf(*world);
         for (int32_t y = 0; y < v.height; ++y) {
             for (int32_t x = 0; x < v.width; ++x) {
@@ -397,7 +426,7 @@ struct StandinHost::Impl {
     static PF_Err checkoutLayer(PF_ProgPtr, int32_t, int32_t, const PF_RenderRequest* request,
                                 int32_t, int32_t, uint32_t, PF_CheckoutResult* result) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("checkout_layer")) return err;
         h.lastLayerRequest = *request;
         result->result_rect = PF_LRect{0, 0, h.input.width(), h.input.height()};
         result->max_result_rect = result->result_rect;
@@ -405,13 +434,13 @@ struct StandinHost::Impl {
     }
     static PF_Err checkoutLayerPixels(PF_ProgPtr, int32_t, PF_EffectWorld** pixels) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("checkout_layer_pixels")) return err;
         *pixels = &h.inputWorld_;
         return PF_Err_NONE;
     }
     static PF_Err checkoutOutput(PF_ProgPtr, PF_EffectWorld** output) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode()) return err;
+        if (PF_Err err = h.gateCode("checkout_output")) return err;
         *output = &h.outputWorld_;
         return PF_Err_NONE;
     }
@@ -481,7 +510,8 @@ struct StandinHost::Impl {
     static PF_Err acquireSuite(const char* name, int32_t version, const void** suite) {
         StandinHost& h = host();
         *suite = nullptr;
-        if (h.gate() || name == h.missingSuite) return PF_Err_BAD_CALLBACK_PARAM;
+        h.requestedSuites.insert(name);
+        if (h.gate("AcquireSuite") || name == h.missingSuite) return PF_Err_BAD_CALLBACK_PARAM;
         *suite = suiteFor(name, version);
         if (*suite == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
         ++h.suites_[std::string(name) + " " + std::to_string(version)];
@@ -490,7 +520,7 @@ struct StandinHost::Impl {
     static PF_Err releaseSuite(const char* name, int32_t version) {
         StandinHost& h = host();
         --h.suites_[std::string(name) + " " + std::to_string(version)];
-        return h.gateCode();
+        return h.gateCode("ReleaseSuite");
     }
     static constexpr SPBasicSuite BASIC{acquireSuite, releaseSuite};
 };
@@ -516,9 +546,11 @@ StandinHost::~StandinHost() {
     for (void* s : streams_) delete static_cast<Impl::StreamRecord*>(s);
 }
 
-bool StandinHost::gate() {
+bool StandinHost::gate(const char* call) {
     ++calls_;
-    return failAt_ != 0 && calls_ == failAt_;
+    if (failAt_ == 0 || calls_ != failAt_) return false;
+    failedCall_ = call;
+    return true;
 }
 
 PF_Err StandinHost::command(PF_Cmd cmd, void* extra) {
@@ -584,23 +616,33 @@ PF_Err StandinHost::renderFrame(OwnedImage& output) {
     err = command(PF_Cmd_UPDATE_PARAMS_UI);
     if (err) return err;
 
-    PF_PreRenderInput preInput{};
-    preInput.output_request.rect = PF_LRect{0, 0, input.width(), input.height()};
-    preInput.output_request.channel_mask = 0xF;
     PF_PreRenderOutput preOutput{};
-    PF_PreRenderCallbacks preCallbacks{Impl::checkoutLayer};
-    PF_PreRenderExtra preExtra{&preInput, &preOutput, &preCallbacks};
-    err = smartPreRender(preExtra);
-    pendingPreRender_ = preOutput.pre_render_data;
+    err = preRenderFrame(preOutput);
     if (!err) err = smartRender(preOutput.pre_render_data, output);
     deletePreRenderData(preOutput);
     return err;
 }
 
+PF_Err StandinHost::preRenderFrame(PF_PreRenderOutput& output) {
+    PF_PreRenderInput preInput{};
+    preInput.output_request.rect = PF_LRect{0, 0, input.width(), input.height()};
+    preInput.output_request.channel_mask = 0xF;
+    output = PF_PreRenderOutput{};
+    PF_PreRenderCallbacks preCallbacks{Impl::checkoutLayer};
+    PF_PreRenderExtra preExtra{&preInput, &output, &preCallbacks};
+    const PF_Err err = smartPreRender(preExtra);
+    pendingPreRender_ = output.pre_render_data;
+    return err;
+}
+
 void StandinHost::deletePreRenderData(const PF_PreRenderOutput& output) {
-    if (output.delete_pre_render_data_func == nullptr || output.pre_render_data == nullptr) return;
-    CurrentHost current(this);
-    output.delete_pre_render_data_func(output.pre_render_data);
+    if (output.pre_render_data == nullptr) return;
+    if (output.delete_pre_render_data_func != nullptr) {
+        CurrentHost current(this);
+        output.delete_pre_render_data_func(output.pre_render_data);
+    }
+    // From here on the block is nobody's: if it is still live, the ledger shows it.
+    if (pendingPreRender_ == output.pre_render_data) pendingPreRender_ = nullptr;
 }
 
 std::string StandinHost::held() const {
@@ -616,6 +658,14 @@ std::string StandinHost::held() const {
         }
     }
     add(handles, "handles");
+    // The blocks the host keeps between calls are read in place: a lock left on one pins it.
+    long keptLocks = 0;
+    for (PF_Handle kept : {in_.global_data, in_.sequence_data}) {
+        if (auto it = handles_.find(kept); kept != nullptr && it != handles_.end()) {
+            keptLocks += it->second->locks;
+        }
+    }
+    add(keptLocks, "locks");
     add(static_cast<long>(worlds_.size()), "worlds");
     add(paramsOut_, "params");
     add(pathsOut_, "paths");

@@ -43,7 +43,8 @@ public:
     PF_Err abortCode = PF_Err_NONE;  // what the cancel poll answers
     // Called for every progress report; a non-zero result cancels the frame.
     std::function<PF_Err(int32_t current, int32_t total)> onProgress;
-    // Upper bound on one image's bytes; a larger request is out of memory.
+    // Upper bound on one image's (or handle's) bytes; a larger request is out of memory, as is
+    // one this process could not address whatever the bound says.
     uint64_t maxImageBytes = uint64_t{1} << 32;
 
     // The parameter values as the host keeps them, indexed by ParamId; declared by Params
@@ -57,9 +58,13 @@ public:
     // The host's sequence for one frame: Update Params UI, Smart Pre-Render, Smart Render,
     // then the deletion of the pre-render data. `output` gets the input's size and depth.
     PF_Err renderFrame(OwnedImage& output);
+    // The host's pre-render of a frame: Smart Pre-Render with the host's own output request and
+    // layer check-out. The pre-render data it leaves is the host's until deletePreRenderData.
+    PF_Err preRenderFrame(PF_PreRenderOutput& output);
     PF_Err smartPreRender(PF_PreRenderExtra& extra);
     PF_Err smartRender(PF_Handle preRenderData, OwnedImage& output);
-    // What the host does when a frame is done with: calls the plug-in's delete function.
+    // What the host does when a frame is done with: calls the plug-in's delete function. The
+    // block is no longer the host's afterwards, so a block the function left live is held.
     void deletePreRenderData(const PF_PreRenderOutput& output);
 
     const PF_InData& inData() const { return in_; }
@@ -76,6 +81,8 @@ public:
     std::vector<int32_t> checkedOutParams;       // indices, in order of check-out
     PF_RenderRequest lastLayerRequest{};
     std::vector<std::pair<int32_t, int32_t>> progress;
+    std::set<std::string> requestedSuites;  // every suite name asked for, granted or not
+    int64_t oversizeRefusals = 0;           // handles and images refused as too large
 
     // --- failures -----------------------------------------------------------------------------
     // Host calls are counted from 1; the call numbered `call` fails with `code` (a null
@@ -83,8 +90,12 @@ public:
     void failCall(int64_t call, PF_Err code = PF_Err_OUT_OF_MEMORY) {
         failAt_ = call;
         failCode_ = code;
+        failedCall_ = nullptr;
     }
     void clearFailure() { failAt_ = 0; }
+    // The host function that was made to fail ("host_new_handle", "AcquireSuite", ...), or null
+    // while the failing call has not been reached.
+    const char* failedCall() const { return failedCall_; }
     int64_t callCount() const { return calls_; }
     void resetCallCount() { calls_ = 0; }
     // Every suite of this name is refused.
@@ -92,7 +103,8 @@ public:
 
     // --- the ledger ---------------------------------------------------------------------------
     // Empty when everything handed out was given back (the global, sequence and pending
-    // pre-render blocks are the host's); otherwise a description of what is held.
+    // pre-render blocks are the host's, but a lock left on the global or sequence block is
+    // held); otherwise a description of what is held.
     std::string held() const;
     size_t liveHandles() const { return handles_.size(); }
     size_t liveWorlds() const { return worlds_.size(); }
@@ -109,8 +121,9 @@ private:
         std::vector<std::byte> memory;
     };
 
-    bool gate();
-    PF_Err gateCode() { return gate() ? failCode_ : PF_Err_NONE; }
+    // Counts one call of the host function `call` and tells whether it is the one to fail.
+    bool gate(const char* call);
+    PF_Err gateCode(const char* call) { return gate(call) ? failCode_ : PF_Err_NONE; }
 
     PF_EntryPointFunc entry_;
     PF_InData in_{};
@@ -123,6 +136,7 @@ private:
     int64_t calls_ = 0;
     int64_t failAt_ = 0;
     PF_Err failCode_ = PF_Err_NONE;
+    const char* failedCall_ = nullptr;
 
     std::map<PF_Handle, std::unique_ptr<HandleRecord>> handles_;
     std::map<void*, std::unique_ptr<OwnedImage>> worlds_;

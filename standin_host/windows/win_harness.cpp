@@ -1,11 +1,13 @@
 // Loads the plug-in DLL the way the host does, checks its property list resource against what
 // the loaded code reports, and renders the reference frames through its exported entry point
-// on the stand-in host, one raw frame file each.
+// on the stand-in host, one raw frame file each; then the oversized frames, which must end
+// with out of memory alone.
 //
 //   mst_win_harness OUTPUT_DIR [PLUGIN_PATH]
 //
 // PLUGIN_PATH defaults to MiravoStampTrails.aex beside the harness. The exit code is 0 only
-// when the resource checks out and every frame was rendered and written.
+// when the resource checks out, every frame was rendered and written, and every oversized frame
+// ended as it must.
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +15,7 @@
 
 #include "resources/pipl_layout.h"
 #include "resources/pipl_reader.h"
+#include "standin_host/oversized_frames.h"
 #include "standin_host/reference_frames.h"
 
 namespace {
@@ -135,6 +138,18 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("%zu frames rendered, %d failed\n", referenceFrames().size(), failures);
+    // Stamps no 32-bit host can hold: out of memory, nothing held, the background alone.
+    int oversizedFailures = 0;
+    for (const OversizedFrame& frame : oversizedFrames()) {
+        const std::string problem = oversizedProblem(renderOversizedFrame(entry, frame));
+        if (!problem.empty()) {
+            fail(frame.name + ": " + problem);
+            ++oversizedFailures;
+        }
+    }
+    std::printf("%zu oversized frames, %d did not end with out of memory alone\n",
+                oversizedFrames().size(), oversizedFailures);
+    failures += oversizedFailures;
     FreeLibrary(module);
     return failures == 0 ? 0 : 1;
 }
