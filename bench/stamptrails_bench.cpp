@@ -51,9 +51,15 @@ OwnedImage makeSource(PixelDepth depth, int32_t w, int32_t h) {
         for (int32_t x = 0; x < w; ++x) {
             const Pixel8 p = sourcePixel(x, y, w, h);
             switch (depth) {
-                case PixelDepth::Depth8: image.at<Pixel8>(x, y) = p; break;
-                case PixelDepth::Depth16: image.at<Pixel16>(x, y) = convert8To16(p); break;
-                case PixelDepth::DepthFloat: image.at<PixelFloat>(x, y) = convert8ToFloat(p); break;
+                case PixelDepth::Depth8:
+                    image.at<Pixel8>(x, y) = p;
+                    break;
+                case PixelDepth::Depth16:
+                    image.at<Pixel16>(x, y) = convert8To16(p);
+                    break;
+                case PixelDepth::DepthFloat:
+                    image.at<PixelFloat>(x, y) = convert8ToFloat(p);
+                    break;
             }
         }
     }
@@ -110,7 +116,8 @@ double medianOf(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-template <class F> double medianSeconds(int repetitions, F&& f) {
+template <class F>
+double medianSeconds(int repetitions, F&& f) {
     std::vector<double> times;
     for (int i = 0; i < repetitions; ++i) {
         const auto t0 = std::chrono::steady_clock::now();
@@ -129,7 +136,7 @@ struct InstanceSet {
 };
 
 class CollectingSink final : public InstanceSink {
-public:
+  public:
     CollectingSink(InstanceSet& set, const Stamp& stamp, const MathFunctions& math)
         : set_(set), stamp_(stamp), math_(math) {}
     void beginInstances(int32_t&) override {}
@@ -139,7 +146,7 @@ public:
         set_.footprint += (2.0 * g.hx + 1) * (2.0 * g.hy + 1);
     }
 
-private:
+  private:
     InstanceSet& set_;
     const Stamp& stamp_;
     const MathFunctions& math_;
@@ -150,9 +157,9 @@ InstanceSet collectInstances(const Scene& scene, const FrameParams& params) {
     plain.params = params;
     plain.path = makeCirclePath(FRAME_W / 2.0, FRAME_H / 2.0, 400);
     InstanceSet set;
-    StampSize size = scene.layer ? StampSize{161, 161}
-                                 : shapeStampSize(params.stampWidth, params.edgeThickness,
-                                                  standardMath());
+    StampSize size = scene.layer
+                         ? StampSize{161, 161}
+                         : shapeStampSize(params.stampWidth, params.edgeThickness, standardMath());
     set.stamp.halfWidth = size.width / 2;
     set.stamp.halfHeight = size.height / 2;
     CollectingSink sink(set, set.stamp, standardMath());
@@ -174,12 +181,14 @@ FrameResult runScene(const Scene& scene, PixelDepth depth, int repetitions) {
         host.layer = makeSource(depth, 256, 256);
     }
     host.masks[MASK_ID] = makeCirclePath(FRAME_W / 2.0, FRAME_H / 2.0, 400);
-    if (host.setUp() != PF_Err_NONE) std::abort();
+    if (host.setUp() != PF_Err_NONE)
+        std::abort();
     applyPanelValues(host, scene.values);
     OwnedImage output;
     FrameResult r;
     r.seconds = medianSeconds(repetitions, [&] {
-        if (host.renderFrame(output) != PF_Err_NONE) std::abort();
+        if (host.renderFrame(output) != PF_Err_NONE)
+            std::abort();
     });
     RawParamValues raw;
     raw.path = MASK_ID;
@@ -213,7 +222,8 @@ cairo_surface_t* stampSurface(const FrameParams& params) {
         for (int32_t x = 0; x < size.width; ++x) {
             const Pixel8 p = image.at<Pixel8>(x, y);
             auto pm = [&](uint8_t c) { return static_cast<uint32_t>((c * p.alpha + 127) / 255); };
-            row[x] = (uint32_t{p.alpha} << 24) | (pm(p.red) << 16) | (pm(p.green) << 8) | pm(p.blue);
+            row[x] =
+                (uint32_t{p.alpha} << 24) | (pm(p.red) << 16) | (pm(p.green) << 8) | pm(p.blue);
         }
     }
     cairo_surface_mark_dirty(s);
@@ -286,14 +296,13 @@ void sceneTable() {
     std::printf("%-12s %-7s %10s %10s %14s %12s\n", "scene", "depth", "instances", "frame ms",
                 "footprint Mpx/s", "us/instance");
     for (const Scene& scene : scenes()) {
-        for (PixelDepth depth :
-             {PixelDepth::Depth8, PixelDepth::Depth16, PixelDepth::DepthFloat}) {
-            const int reps = scene.values.number >= 10000 ? std::max(3, gRepetitions / 2)
-                                                          : gRepetitions;
+        for (PixelDepth depth : {PixelDepth::Depth8, PixelDepth::Depth16, PixelDepth::DepthFloat}) {
+            const int reps =
+                scene.values.number >= 10000 ? std::max(3, gRepetitions / 2) : gRepetitions;
             const FrameResult r = runScene(scene, depth, reps);
             const double n = static_cast<double>(r.set.instances.size());
-            std::printf("%-12s %-7s %10.0f %10.2f %14.1f %12.3f\n", scene.name, depthName(depth),
-                        n, r.seconds * 1e3, r.set.footprint / r.seconds / 1e6,
+            std::printf("%-12s %-7s %10.0f %10.2f %14.1f %12.3f\n", scene.name, depthName(depth), n,
+                        r.seconds * 1e3, r.set.footprint / r.seconds / 1e6,
                         n > 0 ? r.seconds / n * 1e6 : 0.0);
         }
     }
@@ -336,8 +345,8 @@ void scalingTable() {
             s.values.number = number;
             s.values.width = width;
             const FrameResult r = runScene(s, PixelDepth::Depth8, std::max(3, gRepetitions / 2));
-            rows.push_back({r.set.footprint, static_cast<double>(r.set.instances.size()),
-                            r.seconds});
+            rows.push_back(
+                {r.set.footprint, static_cast<double>(r.set.instances.size()), r.seconds});
             std::printf("%8d %8.0f %14.2f %10.2f\n", number, width, r.set.footprint / 1e6,
                         r.seconds * 1e3);
         }
@@ -347,20 +356,23 @@ void scalingTable() {
     for (const auto& r : rows) {
         const double x[3] = {r[0], r[1], 1.0};
         for (int i = 0; i < 3; ++i) {
-            for (int j = 0; j < 3; ++j) m[i][j] += x[i] * x[j];
+            for (int j = 0; j < 3; ++j)
+                m[i][j] += x[i] * x[j];
             m[i][3] += x[i] * r[2];
         }
     }
     for (int i = 0; i < 3; ++i) {
         for (int k = i + 1; k < 3; ++k) {
             const double f = m[k][i] / m[i][i];
-            for (int j = i; j < 4; ++j) m[k][j] -= f * m[i][j];
+            for (int j = i; j < 4; ++j)
+                m[k][j] -= f * m[i][j];
         }
     }
     double coef[3];
     for (int i = 2; i >= 0; --i) {
         double s = m[i][3];
-        for (int j = i + 1; j < 3; ++j) s -= m[i][j] * coef[j];
+        for (int j = i + 1; j < 3; ++j)
+            s -= m[i][j] * coef[j];
         coef[i] = s / m[i][i];
     }
     double worst = 0;
@@ -368,26 +380,30 @@ void scalingTable() {
         const double fit = coef[0] * r[0] + coef[1] * r[1] + coef[2];
         worst = std::max(worst, std::fabs(fit - r[2]) / r[2]);
     }
-    std::printf("fit: %.3f ns per footprint pixel, %.0f ns per instance, %.2f ms per frame; "
-                "worst relative residual %.1f %%\n",
-                coef[0] * 1e9, coef[1] * 1e9, coef[2] * 1e3, worst * 100);
+    std::printf(
+        "fit: %.3f ns per footprint pixel, %.0f ns per instance, %.2f ms per frame; "
+        "worst relative residual %.1f %%\n",
+        coef[0] * 1e9, coef[1] * 1e9, coef[2] * 1e3, worst * 100);
 }
 
 void memoryRun() {
     StandinHost host(EntryPointFunc);
     host.input = makeSource(PixelDepth::DepthFloat, 3840, 2160);
     host.masks[MASK_ID] = makeCirclePath(1920, 1080, 800);
-    if (host.setUp() != PF_Err_NONE) std::abort();
+    if (host.setUp() != PF_Err_NONE)
+        std::abort();
     applyPanelValues(host, s1());
     OwnedImage output;
-    if (host.renderFrame(output) != PF_Err_NONE) std::abort();
+    if (host.renderFrame(output) != PF_Err_NONE)
+        std::abort();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double images = 2.0 * 3840 * 2160 * 16 / 1048576.0;
     const double peak = usage.ru_maxrss / 1024.0;
-    std::printf("3840 x 2160 float frame: peak resident %.1f MiB, input + output %.1f MiB, "
-                "ratio %.2f\n",
-                peak, images, peak / images);
+    std::printf(
+        "3840 x 2160 float frame: peak resident %.1f MiB, input + output %.1f MiB, "
+        "ratio %.2f\n",
+        peak, images, peak / images);
 }
 
 }  // namespace

@@ -9,23 +9,27 @@ namespace {
 double normaliseDegrees(int32_t fixedDegrees, RemainderFunction remainder) {
     double a = fixedDegrees / 65536.0;
     a = remainder(a, 360.0);
-    if (a < 0) a = a + 360.0;
+    if (a < 0)
+        a = a + 360.0;
     return a;
 }
 
 // Divide first, then scale: 35 % must give 0.35000000000000003, as the host's own math does.
-double percentToFraction(int32_t fixedPercent) { return (fixedPercent / 65536.0) * 0.01; }
+double percentToFraction(int32_t fixedPercent) {
+    return (fixedPercent / 65536.0) * 0.01;
+}
 
 }  // namespace
 
 FrameParams buildFrameParams(const RawParamValues& raw, int32_t downsampleNum,
                              uint32_t downsampleDen, RemainderFunction remainder) {
-    if (remainder == nullptr) remainder = [](double a, double b) { return std::fmod(a, b); };
+    if (remainder == nullptr)
+        remainder = [](double a, double b) { return std::fmod(a, b); };
     FrameParams p{};
     // A host that reports a zero denominator gets full resolution, not infinity or NaN.
-    p.downsampleScale = downsampleDen == 0
-                            ? 1.0
-                            : static_cast<double>(downsampleNum) / static_cast<double>(downsampleDen);
+    p.downsampleScale = downsampleDen == 0 ? 1.0
+                                           : static_cast<double>(downsampleNum) /
+                                                 static_cast<double>(downsampleDen);
     p.pathId = raw.path;
     p.offsetFraction = normaliseDegrees(raw.offset, remainder) / 360.0;
     p.stampCount = raw.number;
@@ -43,7 +47,8 @@ FrameParams buildFrameParams(const RawParamValues& raw, int32_t downsampleNum,
     if (t > 0) {
         // A thin edge never vanishes at a low resolution.
         t = truncToInt(t * p.downsampleScale);
-        if (t == 0) t = 1;
+        if (t == 0)
+            t = 1;
     }
     p.edgeThickness = t;
     p.edgeMode = raw.edgeMode;

@@ -14,24 +14,24 @@ enum class BackgroundMode : int32_t { OnOriginal = 1, OnTransparent = 2 };
 // One value per parameter, in the form the host delivers it. Fixed-point values are
 // signed 16.16 (value x 65536).
 struct RawParamValues {
-    uint32_t path = 0;          // mask path identifier, 0 = none
-    int32_t offset = 0;         // degrees, 16.16
+    uint32_t path = 0;   // mask path identifier, 0 = none
+    int32_t offset = 0;  // degrees, 16.16
     int32_t number = 0;
-    int32_t length = 0;         // percent, 16.16
-    int32_t time = 0;           // percent, 16.16
+    int32_t length = 0;  // percent, 16.16
+    int32_t time = 0;    // percent, 16.16
     double width = 0.0;
-    int32_t angle = 0;          // degrees, 16.16
-    int32_t fixedAngle = 0;     // 0 off, 1 on
-    int32_t shape = 0;          // popup, 1-based
-    int32_t inner = 0;          // percent, 16.16
+    int32_t angle = 0;       // degrees, 16.16
+    int32_t fixedAngle = 0;  // 0 off, 1 on
+    int32_t shape = 0;       // popup, 1-based
+    int32_t inner = 0;       // percent, 16.16
     int32_t sides = 0;
     int32_t edgeThickness = 0;  // pixels at full resolution
     int32_t edgeMode = 0;       // popup, 1-based
     double edgeLightness = 0.0;
     Pixel8 edgeColor{};
-    int32_t blendMode = 0;      // popup, 1-based
-    int32_t colorOpacity = 0;   // percent, 16.16
-    int32_t background = 0;     // popup, 1-based
+    int32_t blendMode = 0;     // popup, 1-based
+    int32_t colorOpacity = 0;  // percent, 16.16
+    int32_t background = 0;    // popup, 1-based
 };
 
 // Render units: fractions, normalised degrees, pixels at the current resolution. Plain values
@@ -51,11 +51,11 @@ struct FrameParams {
     int32_t edgeThickness;  // pixels at the current resolution
     int32_t edgeMode;       // EdgeMode
     double edgeLightness;
-    int32_t blendMode;      // BlendMode
+    int32_t blendMode;  // BlendMode
     double colorOpacity;
     double timeFraction;
     double lengthFraction;
-    int32_t background;     // BackgroundMode
+    int32_t background;  // BackgroundMode
 };
 static_assert(std::is_trivially_copyable_v<FrameParams>);
 

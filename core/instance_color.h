@@ -12,7 +12,8 @@
 
 namespace mst {
 
-template <class P> struct ColorState {
+template <class P>
+struct ColorState {
     using Channel = typename PixelTraits<P>::Channel;
     P currentEdgeColor{};
     int32_t lightFactor = 0;  // 16.16: 2^edgeLightness - 1
@@ -21,7 +22,8 @@ template <class P> struct ColorState {
     Channel centerAlpha{};
 };
 
-template <class P> PixelFloat toPixelFloat(P p) {
+template <class P>
+PixelFloat toPixelFloat(P p) {
     if constexpr (std::is_same_v<P, Pixel8>) {
         return convert8ToFloat(p);
     } else if constexpr (std::is_same_v<P, Pixel16>) {
@@ -64,13 +66,16 @@ void prepareInstanceColor(ColorState<P>& state, P center, bool layerStampActive,
                           const FrameParams& params, RenderHost& host, int32_t& err) {
     state.centerColor = center;
     state.centerAlpha = center.alpha;
-    if (layerStampActive || params.edgeMode != static_cast<int32_t>(EdgeMode::Lightness)) return;
+    if (layerStampActive || params.edgeMode != static_cast<int32_t>(EdgeMode::Lightness))
+        return;
 
     PixelFloat rgb = toPixelFloat(center);
     HlsPixel hls{};
-    if (err == 0) err = host.rgbToHls(rgb, hls);
+    if (err == 0)
+        err = host.rgbToHls(rgb, hls);
     hls.lightness = adjustLightness(hls.lightness, state.lightFactor);
-    if (err == 0) err = host.hlsToRgb(hls, rgb);
+    if (err == 0)
+        err = host.hlsToRgb(hls, rgb);
     if constexpr (std::is_same_v<P, Pixel8>) {
         state.currentEdgeColor.red = floatToChannel8(rgb.red);
         state.currentEdgeColor.green = floatToChannel8(rgb.green);
@@ -119,7 +124,8 @@ typename PixelTraits<P>::Channel mixChannel(typename PixelTraits<P>::Channel s,
 
 // True when the mix would give the centre colour exactly: every colour channel at full scale
 // (integer depths only; in float, 0 x E is not 0 for an infinite E, nor -0 + 0 equal to -0).
-template <class P> bool isFullWeight(const P& s) {
+template <class P>
+bool isFullWeight(const P& s) {
     if constexpr (std::is_same_v<P, PixelFloat>) {
         return false;
     } else {
@@ -155,15 +161,15 @@ inline CompositeRule compositeRuleFor(const FrameParams& params, bool layerStamp
 // The new value of output pixel D for stamp sample S under a rule chosen once per frame; each
 // rule ends with D = over(D, X).
 template <CompositeRule RULE, class P>
-inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P sample,
-                         P destination) {
+inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P sample, P destination) {
     using Channel = typename PixelTraits<P>::Channel;
     P top;
     if constexpr (RULE == CompositeRule::LayerUntinted) {
         // The layer is painted unchanged.
         top = sample;
     } else if constexpr (RULE == CompositeRule::LayerTint) {
-        if (sample.alpha == 0) return destination;
+        if (sample.alpha == 0)
+            return destination;
         // The opaque layer pixel is the bottom, the opacity-scaled centre colour the top; the
         // layer's own alpha comes back afterwards.
         const Channel sampleAlpha = sample.alpha;
@@ -180,7 +186,8 @@ inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P samp
         // The stamp's channels weigh the centre colour against the edge colour.
         top.alpha = detail::coverageTimesAlpha<P>(sample.alpha, state.centerAlpha);
         // Over returns a bottom with alpha under a top without: the mix is not needed.
-        if (top.alpha == 0 && destination.alpha != 0) return destination;
+        if (top.alpha == 0 && destination.alpha != 0)
+            return destination;
         const P& c = state.centerColor;
         const P& e = state.currentEdgeColor;
         if (detail::isFullWeight<P>(sample)) {
@@ -200,12 +207,12 @@ inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P samp
 // The new value of output pixel D for stamp sample S: exactly one of three rules (the layer
 // rule has its untinted case), each ending with D = over(D, X).
 template <class P>
-P compositeStampPixel(const ColorState<P>& state, const FrameParams& params,
-                      bool layerStampActive, P sample, P destination) {
+P compositeStampPixel(const ColorState<P>& state, const FrameParams& params, bool layerStampActive,
+                      P sample, P destination) {
     switch (compositeRuleFor(params, layerStampActive)) {
         case CompositeRule::LayerUntinted:
-            return compositeByRule<CompositeRule::LayerUntinted>(state, params.colorOpacity,
-                                                                 sample, destination);
+            return compositeByRule<CompositeRule::LayerUntinted>(state, params.colorOpacity, sample,
+                                                                 destination);
         case CompositeRule::LayerTint:
             return compositeByRule<CompositeRule::LayerTint>(state, params.colorOpacity, sample,
                                                              destination);
@@ -214,8 +221,8 @@ P compositeStampPixel(const ColorState<P>& state, const FrameParams& params,
                                                              destination);
         case CompositeRule::ShapeEdgeMix:
         default:
-            return compositeByRule<CompositeRule::ShapeEdgeMix>(state, params.colorOpacity,
-                                                                sample, destination);
+            return compositeByRule<CompositeRule::ShapeEdgeMix>(state, params.colorOpacity, sample,
+                                                                destination);
     }
 }
 

@@ -93,8 +93,10 @@ void splatRows(const Stamp& stamp, const FrameSurfaces& surfaces, const ColorSta
                 us[k] = static_cast<int32_t>(static_cast<uint32_t>(point.x) + centreU);
                 vs[k] = static_cast<int32_t>(static_cast<uint32_t>(point.y) + centreV);
             }
-            if (err == 0) err = host.subpixelSampleRow(stamp.image, us, vs, count, samples);
-            if (err != 0) return;
+            if (err == 0)
+                err = host.subpixelSampleRow(stamp.image, us, vs, count, samples);
+            if (err != 0)
+                return;
             P* out = row + runStart;
             for (int32_t k = 0; k < count; ++k) {
                 out[k] = compositeByRule<RULE>(colors, params.colorOpacity, samples[k], out[k]);
@@ -110,18 +112,18 @@ void splatRows(const Stamp& stamp, const FrameSurfaces& surfaces, const ColorSta
 // A sampler failure becomes `err` and ends the instance. A NaN position draws nothing but, like
 // every instance, still takes its colour.
 template <class P>
-void splatInstance(const StampInstance& instance, const Stamp& stamp,
-                   const FrameSurfaces& surfaces, ColorState<P>& colors,
-                   const FrameParams& params, bool layerStampActive, RenderHost& host,
-                   int32_t& err) {
+void splatInstance(const StampInstance& instance, const Stamp& stamp, const FrameSurfaces& surfaces,
+                   ColorState<P>& colors, const FrameParams& params, bool layerStampActive,
+                   RenderHost& host, int32_t& err) {
     const int32_t width = surfaces.input.width;
     const int32_t height = surfaces.input.height;
     // An empty source has no centre colour to read and no pixel to draw.
-    if (width <= 0 || height <= 0) return;
+    if (width <= 0 || height <= 0)
+        return;
 
     const SplatGeometry g = splatGeometry(instance, stamp, host.math());
-    const P center = surfaces.input.at<P>(std::clamp(g.cx, 0, width - 1),
-                                          std::clamp(g.cy, 0, height - 1));
+    const P center =
+        surfaces.input.at<P>(std::clamp(g.cx, 0, width - 1), std::clamp(g.cy, 0, height - 1));
     prepareInstanceColor(colors, center, layerStampActive, params, host, err);
     // A NaN position is nowhere: its colour step ran, there is no pixel to draw.
     if (std::isnan(instance.x) || std::isnan(instance.y))
@@ -135,7 +137,8 @@ void splatInstance(const StampInstance& instance, const Stamp& stamp,
     const int64_t dyLast = std::min<int64_t>(g.hy, height - 1 - cy);
     const int64_t dxFirst = std::max<int64_t>(-g.hx, -cx);
     const int64_t dxLast = std::min<int64_t>(g.hx, width - 1 - cx);
-    if (dyFirst > dyLast || dxFirst > dxLast) return;
+    if (dyFirst > dyLast || dxFirst > dxLast)
+        return;
 
     const FixedPoint firstColumn{g.cosFixed, -g.sinFixed};
     const FixedPoint secondColumn{g.sinFixed, g.cosFixed};

@@ -33,7 +33,8 @@ void sampleTyped(const Stamp& stamp, const PixelImage& layer, const LayerSamplin
             const int32_t x = toFixed(s.layerScale * u + s.centerX);
             P sample{};
             err = host.areaSample(layer, x, y, s.sampleRadius, sample);
-            if (err != 0) return;
+            if (err != 0)
+                return;
             row[i] = sample;
         }
     }
@@ -43,10 +44,15 @@ void sampleTyped(const Stamp& stamp, const PixelImage& layer, const LayerSamplin
 
 void sampleLayerStamp(const Stamp& stamp, const PixelImage& layer, const LayerSampling& sampling,
                       RenderHost& host, int32_t& err) {
-    if (err != 0) return;
+    if (err != 0)
+        return;
     switch (stamp.image.depth) {
-        case PixelDepth::Depth8: sampleTyped<Pixel8>(stamp, layer, sampling, host, err); break;
-        case PixelDepth::Depth16: sampleTyped<Pixel16>(stamp, layer, sampling, host, err); break;
+        case PixelDepth::Depth8:
+            sampleTyped<Pixel8>(stamp, layer, sampling, host, err);
+            break;
+        case PixelDepth::Depth16:
+            sampleTyped<Pixel16>(stamp, layer, sampling, host, err);
+            break;
         case PixelDepth::DepthFloat:
             sampleTyped<PixelFloat>(stamp, layer, sampling, host, err);
             break;

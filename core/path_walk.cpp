@@ -13,18 +13,21 @@ int32_t saturate32(int64_t v) {
 // One prepared segment table, released on every way out. A failed release becomes the running
 // code only when none was recorded before.
 class PreparedSegment {
-public:
-    PreparedSegment(PathSource& path, int32_t index, int32_t& err) : path_(path), index_(index), err_(err) {
+  public:
+    PreparedSegment(PathSource& path, int32_t index, int32_t& err)
+        : path_(path), index_(index), err_(err) {
         if (err_ == 0) {
             err_ = path_.prepareSegment(index_, ARC_LENGTH_FREQUENCY, prep_);
             made_ = err_ == 0;
         }
     }
     ~PreparedSegment() {
-        if (!made_) return;
+        if (!made_)
+            return;
         try {
             const int32_t rc = path_.releaseSegment(index_, prep_);
-            if (err_ == 0) err_ = rc;
+            if (err_ == 0)
+                err_ = rc;
         } catch (...) {
             // A release that throws while another code unwinds must not end the process.
         }
@@ -34,7 +37,8 @@ public:
 
     double length() {
         double len = 0.0;
-        if (err_ == 0) err_ = path_.segmentLength(index_, prep_, len);
+        if (err_ == 0)
+            err_ = path_.segmentLength(index_, prep_, len);
         return len;
     }
     void evaluate(double distance, StampInstance& out) {
@@ -44,7 +48,7 @@ public:
         }
     }
 
-private:
+  private:
     PathSource& path_;
     int32_t index_;
     int32_t& err_;
@@ -54,8 +58,8 @@ private:
 
 }  // namespace
 
-VisibleWindow computeVisibleWindow(int32_t stampCount, double lengthFraction,
-                                   double timeFraction, const MathFunctions& math) {
+VisibleWindow computeVisibleWindow(int32_t stampCount, double lengthFraction, double timeFraction,
+                                   const MathFunctions& math) {
     VisibleWindow w;
     w.visibleCount = truncToInt(math.floor(stampCount * lengthFraction + 0.5));
     // visibleCount + N - 1 is an int32 sum in range; widened so no input can overflow it.
@@ -70,7 +74,8 @@ double instanceAngle(double tangentX, double tangentY, double stampAngle, int32_
                      const MathFunctions& math) {
     constexpr double DEGREES_TO_RADIANS = 0.017453292519943295;
     constexpr double HALF_PI = 1.5707963267948966;
-    if (fixedAngle != 0) return stampAngle * DEGREES_TO_RADIANS;
+    if (fixedAngle != 0)
+        return stampAngle * DEGREES_TO_RADIANS;
     // atan2(-tx, ty) + pi/2 is the tangent's direction up to a whole turn.
     return (math.atan2(-tangentX, tangentY) + stampAngle * DEGREES_TO_RADIANS) + HALF_PI;
 }
@@ -86,19 +91,23 @@ void walkPathInstances(const FrameParams& params, RenderHost& host, InstanceSink
         held.pathCheckedOut = err == 0;
     }
     // A host that checks out no outline for the mask leaves nothing to walk.
-    if (err != 0 || path == nullptr) return;
+    if (err != 0 || path == nullptr)
+        return;
 
     bool open = true;
     int32_t segments = 0;
-    if (err == 0) err = path->isOpen(open);
-    if (err == 0) err = path->segmentCount(segments);
+    if (err == 0)
+        err = path->isOpen(open);
+    if (err == 0)
+        err = path->segmentCount(segments);
 
     // Measuring: lengths added in segment order from 0.0.
     double total = 0.0;
     for (int32_t i = 0; i < segments && err == 0; ++i) {
         PreparedSegment segment(*path, i, err);
         const double len = segment.length();
-        if (err == 0) total += len;
+        if (err == 0)
+            total += len;
     }
 
     double spacing;
@@ -119,7 +128,8 @@ void walkPathInstances(const FrameParams& params, RenderHost& host, InstanceSink
         for (int32_t i = 0; i < segments && err == 0; ++i) {
             PreparedSegment segment(*path, i, err);
             const double len = segment.length();
-            if (err != 0) break;
+            if (err != 0)
+                break;
             sum += len;
             if (startOffset <= sum) {
                 startSegment = i;
@@ -129,13 +139,16 @@ void walkPathInstances(const FrameParams& params, RenderHost& host, InstanceSink
         }
     }
 
-    if (err == 0) err = host.reportProgress(0, count);
+    if (err == 0)
+        err = host.reportProgress(0, count);
     const VisibleWindow window =
         computeVisibleWindow(count, params.lengthFraction, params.timeFraction, math);
-    if (err != 0) return;
+    if (err != 0)
+        return;
 
     sink.beginInstances(err);
-    if (err != 0) return;
+    if (err != 0)
+        return;
 
     // n + 1 passes: the last revisits the start segment, so positions continue across the
     // closing point, and an open path's end position is still reached.
@@ -144,11 +157,13 @@ void walkPathInstances(const FrameParams& params, RenderHost& host, InstanceSink
     bool done = false;
     for (int32_t pass = 0; pass <= segments && err == 0; ++pass) {
         int32_t seg = startSegment + pass;
-        if (seg >= segments) seg -= segments;
+        if (seg >= segments)
+            seg -= segments;
         {
             PreparedSegment segment(*path, seg, err);
             const double len = segment.length();
-            if (err != 0) break;
+            if (err != 0)
+                break;
 
             // A position equal to the segment's length belongs to the next segment.
             while (len > position) {
@@ -171,32 +186,43 @@ void walkPathInstances(const FrameParams& params, RenderHost& host, InstanceSink
                 } else {
                     segment.evaluate(position, instance);
                 }
-                if (err != 0) return;
+                if (err != 0)
+                    return;
                 instance.angle = instanceAngle(instance.tangentX, instance.tangentY,
                                                params.stampAngle, params.fixedAngle, math);
                 sink.drawInstance(instance, err);
-                if (err != 0) return;
+                if (err != 0)
+                    return;
                 position += spacing;
                 err = host.reportProgress(instance.index, count);
-                if (err != 0) return;
-                if (reached >= count) break;
+                if (err != 0)
+                    return;
+                if (reached >= count)
+                    break;
             }
             position -= len;
         }  // the pass's table is released here, before the report
-        if (err == 0) err = host.reportProgress(saturate32(reached), count);
-        if (reached >= count || done) break;
+        if (err == 0)
+            err = host.reportProgress(saturate32(reached), count);
+        if (reached >= count || done)
+            break;
     }
 }
 
 namespace {
 
 // Colours and splats each instance in the frame's depth.
-template <class P> class SplatSink final : public InstanceSink {
-public:
+template <class P>
+class SplatSink final : public InstanceSink {
+  public:
     SplatSink(const FrameParams& params, const FrameSurfaces& surfaces, const Stamp& stamp,
               bool layerStampActive, RenderHost& host, InstanceStageHoldings& held)
-        : params_(params), surfaces_(surfaces), stamp_(stamp), layer_(layerStampActive),
-          host_(host), held_(held) {}
+        : params_(params),
+          surfaces_(surfaces),
+          stamp_(stamp),
+          layer_(layerStampActive),
+          host_(host),
+          held_(held) {}
 
     void beginInstances(int32_t& err) override {
         colors_ = prepareFrameColors<P>(params_, host_, held_.colorServiceHeld, err);
@@ -205,7 +231,7 @@ public:
         splatInstance(instance, stamp_, surfaces_, colors_, params_, layer_, host_, err);
     }
 
-private:
+  private:
     const FrameParams& params_;
     const FrameSurfaces& surfaces_;
     const Stamp& stamp_;
@@ -217,8 +243,7 @@ private:
 
 template <class P>
 void walkTyped(const FrameParams& params, const FrameSurfaces& surfaces, const Stamp& stamp,
-               bool layerStampActive, RenderHost& host, InstanceStageHoldings& held,
-               int32_t& err) {
+               bool layerStampActive, RenderHost& host, InstanceStageHoldings& held, int32_t& err) {
     SplatSink<P> sink(params, surfaces, stamp, layerStampActive, host, held);
     walkPathInstances(params, host, sink, held, err);
 }
@@ -226,8 +251,7 @@ void walkTyped(const FrameParams& params, const FrameSurfaces& surfaces, const S
 }  // namespace
 
 void walkPath(const FrameParams& params, const FrameSurfaces& surfaces, const Stamp& stamp,
-              bool layerStampActive, RenderHost& host, InstanceStageHoldings& held,
-              int32_t& err) {
+              bool layerStampActive, RenderHost& host, InstanceStageHoldings& held, int32_t& err) {
     switch (surfaces.depth) {
         case PixelDepth::Depth8:
             walkTyped<Pixel8>(params, surfaces, stamp, layerStampActive, host, held, err);

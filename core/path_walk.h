@@ -22,8 +22,8 @@ struct VisibleWindow {
     int32_t firstIndex = 0;
     int32_t lastIndex = 0;
 };
-VisibleWindow computeVisibleWindow(int32_t stampCount, double lengthFraction,
-                                   double timeFraction, const MathFunctions& math);
+VisibleWindow computeVisibleWindow(int32_t stampCount, double lengthFraction, double timeFraction,
+                                   const MathFunctions& math);
 
 // Rotation in radians, not reduced to any range: the tangent's direction plus the stamp angle,
 // or the stamp angle alone when Fixed Angle is on.
@@ -40,7 +40,7 @@ struct InstanceStageHoldings {
 // Receives the walk's output: once before the first instance, then each visible instance in
 // index order. Both may set the running error code.
 class InstanceSink {
-public:
+  public:
     virtual ~InstanceSink() = default;
     virtual void beginInstances(int32_t& err) = 0;
     virtual void drawInstance(const StampInstance& instance, int32_t& err) = 0;
@@ -53,7 +53,6 @@ void walkPathInstances(const FrameParams& params, RenderHost& host, InstanceSink
 
 // The frame's instance stage: the walk with the colouring and splatting of each instance.
 void walkPath(const FrameParams& params, const FrameSurfaces& surfaces, const Stamp& stamp,
-              bool layerStampActive, RenderHost& host, InstanceStageHoldings& held,
-              int32_t& err);
+              bool layerStampActive, RenderHost& host, InstanceStageHoldings& held, int32_t& err);
 
 }  // namespace mst

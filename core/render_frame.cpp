@@ -11,7 +11,7 @@ namespace {
 // colour service, stamp image, path, world service); the destructor does the same when a
 // thrown code unwinds through the driver.
 class FrameHoldings {
-public:
+  public:
     explicit FrameHoldings(RenderHost& host) : host_(host) {}
     ~FrameHoldings() {
         try {
@@ -26,7 +26,8 @@ public:
     // Releases everything still held. A failure becomes the result only when `err` is 0.
     int32_t release(int32_t err) {
         auto record = [&err](int32_t rc) {
-            if (err == 0) err = rc;
+            if (err == 0)
+                err = rc;
         };
         if (layerCheckedOut) {
             layerCheckedOut = false;
@@ -58,7 +59,7 @@ public:
     uint32_t pathId = 0;
     InstanceStageHoldings instances;
 
-private:
+  private:
     RenderHost& host_;
 };
 
@@ -82,7 +83,8 @@ bool nothingToDraw(const FrameParams& p) {
 
 int32_t renderFrame(RenderHost& host) {
     const FrameParams* record = host.frameParams();
-    if (record == nullptr) return ERR_BAD_CALLBACK_PARAM;
+    if (record == nullptr)
+        return ERR_BAD_CALLBACK_PARAM;
     const FrameParams params = *record;
     const MathFunctions& math = host.math();
 
@@ -93,13 +95,16 @@ int32_t renderFrame(RenderHost& host) {
     HostImage input;
     HostImage output;
     uint32_t format = PIXEL_FORMAT_CODE_INVALID;
-    if (err == 0) err = host.checkoutInput(input);
-    if (err == 0) err = host.checkoutOutput(output);
+    if (err == 0)
+        err = host.checkoutInput(input);
+    if (err == 0)
+        err = host.checkoutOutput(output);
     if (err == 0) {
         err = host.acquireWorldService();
         held.worldServiceHeld = err == 0;
     }
-    if (err == 0) err = host.inputPixelFormat(format);
+    if (err == 0)
+        err = host.inputPixelFormat(format);
 
     FrameSurfaces surfaces;
     if (!depthFromFormatCode(format, surfaces.depth)) {
@@ -120,7 +125,8 @@ int32_t renderFrame(RenderHost& host) {
         // was never cleared would be a wrong picture reported as success.
         err = host.clearOutput();
     }
-    if (err != 0 || nothingToDraw(params)) return held.release(err);
+    if (err != 0 || nothingToDraw(params))
+        return held.release(err);
 
     // The frame's stamp: both size rules start from ceil(stampWidth).
     HostImage layer;
@@ -128,7 +134,8 @@ int32_t renderFrame(RenderHost& host) {
         err = host.checkoutLayer(layer);
         held.layerCheckedOut = err == 0;
     }
-    if (err == 0) err = host.pollAbort();
+    if (err == 0)
+        err = host.pollAbort();
 
     // A layer with no pixels (or no area) is no layer: the circle is drawn instead.
     const bool layerStampActive = layer.data != nullptr && layer.width > 0 && layer.height > 0 &&

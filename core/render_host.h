@@ -55,7 +55,7 @@ using SegmentPrep = void*;
 // One mask path: segments numbered from 0; a closed path's last segment ends where segment 0
 // begins. Points and arc lengths are in frame pixels, x right, y down.
 class PathSource {
-public:
+  public:
     virtual ~PathSource() = default;
     virtual int32_t isOpen(bool& open) = 0;
     virtual int32_t segmentCount(int32_t& count) = 0;
@@ -69,7 +69,7 @@ public:
 };
 
 class RenderHost {
-public:
+  public:
     virtual ~RenderHost() = default;
 
     virtual const MathFunctions& math() const = 0;

@@ -23,8 +23,11 @@ struct StampSize {
 // The next odd size at or above `size`, kept within int32 (INT32_MAX is odd): an absurd size
 // then fails as out of memory at the host instead of overflowing.
 inline int32_t oddStampSize(int64_t size) {
-    if (size % 2 == 0) size += 1;
-    return size > INT32_MAX ? INT32_MAX : size < INT32_MIN ? INT32_MIN + 1 : static_cast<int32_t>(size);
+    if (size % 2 == 0)
+        size += 1;
+    return size > INT32_MAX   ? INT32_MAX
+           : size < INT32_MIN ? INT32_MIN + 1
+                              : static_cast<int32_t>(size);
 }
 
 }  // namespace mst

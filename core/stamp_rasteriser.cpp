@@ -101,7 +101,8 @@ void rasteriseTyped(const Stamp& stamp, const FrameParams& params, const Polygon
                                      rampConstantOver(low, high, holeRadius) &&
                                      rampConstantOver(low, high, outerRadius) &&
                                      rampConstantOver(low, high, innerEdgeRadius);
-                if (!settled) d = polygonDistance(dx, dy, polygon, math);
+                if (!settled)
+                    d = polygonDistance(dx, dy, polygon, math);
             }
             // The ring spans [kR - e, R + e] and lies under the fill, which spans [kR, R].
             const double edgeCoverage =

@@ -12,9 +12,9 @@ namespace mst {
 
 PF_Err handleAbout(PF_InData* in_data, PF_OutData* out_data) {
     SuiteCache suites(in_data->pica_basicP);
-    std::snprintf(out_data->return_msg, sizeof out_data->return_msg, "%s, v%u.%u\r%s",
-                  PLUGIN_NAME, static_cast<unsigned>(VERSION_MAJOR),
-                  static_cast<unsigned>(VERSION_MINOR), PLUGIN_DESCRIPTION);
+    std::snprintf(out_data->return_msg, sizeof out_data->return_msg, "%s, v%u.%u\r%s", PLUGIN_NAME,
+                  static_cast<unsigned>(VERSION_MAJOR), static_cast<unsigned>(VERSION_MINOR),
+                  PLUGIN_DESCRIPTION);
     return PF_Err_NONE;
 }
 
@@ -26,7 +26,8 @@ PF_Err handleGlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
     SuiteCache suites(in_data->pica_basicP);
     const PF_HandleSuite1& handles = suites.handleSuite();
     PF_Handle handle = handles.host_new_handle(sizeof(GlobalData));
-    if (handle == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (handle == nullptr)
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
     auto* global = static_cast<GlobalData*>(handles.host_lock_handle(handle));
     if (global == nullptr) {
         // Nobody would ever own the block: give it back.
@@ -55,11 +56,13 @@ PF_Err handleGlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
 }
 
 PF_Err handleSequenceSetdown(PF_InData* in_data, PF_OutData* out_data) {
-    if (in_data->sequence_data == nullptr) return PF_Err_NONE;
+    if (in_data->sequence_data == nullptr)
+        return PF_Err_NONE;
     SuiteCache suites(in_data->pica_basicP);
     suites.handleSuite().host_dispose_handle(in_data->sequence_data);
     // The host must not keep the block just disposed as this instance's data.
-    if (out_data->sequence_data == in_data->sequence_data) out_data->sequence_data = nullptr;
+    if (out_data->sequence_data == in_data->sequence_data)
+        out_data->sequence_data = nullptr;
     in_data->sequence_data = nullptr;
     return PF_Err_NONE;
 }
@@ -69,7 +72,8 @@ PF_Err handleSequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
     SuiteCache suites(in_data->pica_basicP);
     const PF_HandleSuite1& handles = suites.handleSuite();
     PF_Handle handle = handles.host_new_handle(sizeof(SequenceData));
-    if (handle == nullptr) return PF_Err_OUT_OF_MEMORY;
+    if (handle == nullptr)
+        return PF_Err_OUT_OF_MEMORY;
     void* block = handles.host_lock_handle(handle);
     if (block == nullptr) {
         handles.host_dispose_handle(handle);
@@ -83,7 +87,8 @@ PF_Err handleSequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
 
 PF_Err handleCompletelyGeneral(PF_InData* in_data, PF_OutData* out_data, void* extra) {
     SuiteCache suites(in_data->pica_basicP);
-    if (extra == nullptr) return PF_Err_NONE;
+    if (extra == nullptr)
+        return PF_Err_NONE;
     // Bounded first: the text comes from outside and return_msg is small.
     char text[PF_MAX_RETURN_MSG_LEN + 1];
     std::strncpy(text, static_cast<const char*>(extra), PF_MAX_RETURN_MSG_LEN);
@@ -100,14 +105,20 @@ extern "C" MST_EXPORT PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_O
     using namespace mst;
     try {
         switch (cmd) {
-            case PF_Cmd_ABOUT: return handleAbout(in_data, out_data);
-            case PF_Cmd_GLOBAL_SETUP: return handleGlobalSetup(in_data, out_data);
-            case PF_Cmd_PARAMS_SETUP: return handleParamsSetup(in_data, out_data);
+            case PF_Cmd_ABOUT:
+                return handleAbout(in_data, out_data);
+            case PF_Cmd_GLOBAL_SETUP:
+                return handleGlobalSetup(in_data, out_data);
+            case PF_Cmd_PARAMS_SETUP:
+                return handleParamsSetup(in_data, out_data);
             case PF_Cmd_SEQUENCE_SETUP:
-            case PF_Cmd_SEQUENCE_RESETUP: return handleSequenceSetup(in_data, out_data);
-            case PF_Cmd_SEQUENCE_SETDOWN: return handleSequenceSetdown(in_data, out_data);
+            case PF_Cmd_SEQUENCE_RESETUP:
+                return handleSequenceSetup(in_data, out_data);
+            case PF_Cmd_SEQUENCE_SETDOWN:
+                return handleSequenceSetdown(in_data, out_data);
             case PF_Cmd_USER_CHANGED_PARAM:
-            case PF_Cmd_UPDATE_PARAMS_UI: return handleUpdateParamsUi(in_data, out_data, params);
+            case PF_Cmd_UPDATE_PARAMS_UI:
+                return handleUpdateParamsUi(in_data, out_data, params);
             case PF_Cmd_COMPLETELY_GENERAL:
                 return handleCompletelyGeneral(in_data, out_data, extra);
             case PF_Cmd_SMART_PRE_RENDER:
@@ -116,7 +127,8 @@ extern "C" MST_EXPORT PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_O
             case PF_Cmd_SMART_RENDER:
                 return handleSmartRender(in_data, out_data,
                                          static_cast<PF_SmartRenderExtra*>(extra));
-            default: return PF_Err_NONE;
+            default:
+                return PF_Err_NONE;
         }
     } catch (PF_Err code) {
         return code;

@@ -7,10 +7,12 @@
 namespace mst {
 namespace {
 
-constexpr PF_Fixed fixedOf(int32_t v) { return v * 65536; }
+constexpr PF_Fixed fixedOf(int32_t v) {
+    return v * 65536;
+}
 
 class Declarer {
-public:
+  public:
     explicit Declarer(PF_InData* in) : in_(in) {}
 
     PF_ParamDef& begin() {
@@ -74,7 +76,7 @@ public:
         return add(id, PF_Param_POPUP, name);
     }
 
-private:
+  private:
     PF_InData* in_;
     PF_ParamDef def_;
 };
@@ -89,24 +91,36 @@ PF_Err handleParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
     // without its "Path" would shift every later index.
     d.begin().u.path_d.dephault = 0;
     err = d.add(PATH, PF_Param_PATH, "Path");
-    if (!err) err = d.angle(OFFSET, "Offset");
-    if (!err) err = d.slider(NUMBER, "Number", 0, 10000, 0, 20, 5);
-    if (!err) err = d.percent(LENGTH, "Length", 100);
-    if (!err) err = d.percent(TIME, "Time", 50);
-    if (!err) err = d.floatSlider(WIDTH, "Width", 2.0f, 2000.0f, 2.0f, 100.0f, 100.0f);
-    if (!err) err = d.angle(ANGLE, "Angle");
+    if (!err)
+        err = d.angle(OFFSET, "Offset");
+    if (!err)
+        err = d.slider(NUMBER, "Number", 0, 10000, 0, 20, 5);
+    if (!err)
+        err = d.percent(LENGTH, "Length", 100);
+    if (!err)
+        err = d.percent(TIME, "Time", 50);
+    if (!err)
+        err = d.floatSlider(WIDTH, "Width", 2.0f, 2000.0f, 2.0f, 100.0f, 100.0f);
+    if (!err)
+        err = d.angle(ANGLE, "Angle");
     if (!err) {
         PF_CheckBoxDef& b = d.begin().u.bd;
         b.value = b.dephault = 0;
         b.nameptr = "";
         err = d.add(FIXED_ANGLE, PF_Param_CHECKBOX, "Fixed Angle");
     }
-    if (!err) err = d.popup(SHAPE, "Shape", 3, 1, "Circle|Polygon|Layer");
-    if (!err) err = d.percent(INNER, "Inner", 0);
-    if (!err) err = d.slider(N_SIDES, "n Sides", 3, 18, 3, 8, 4);
-    if (!err) err = d.slider(EDGE_THICKNESS, "Edge Thickness", 0, 1000, 0, 5, 1);
-    if (!err) err = d.popup(EDGE_MODE, "Edge Mode", 2, 1, "Lightness|Color");
-    if (!err) err = d.floatSlider(EDGE_LIGHTNESS, "Edge Lightness", 0.0f, 5.0f, 0.0f, 2.0f, 1.2f);
+    if (!err)
+        err = d.popup(SHAPE, "Shape", 3, 1, "Circle|Polygon|Layer");
+    if (!err)
+        err = d.percent(INNER, "Inner", 0);
+    if (!err)
+        err = d.slider(N_SIDES, "n Sides", 3, 18, 3, 8, 4);
+    if (!err)
+        err = d.slider(EDGE_THICKNESS, "Edge Thickness", 0, 1000, 0, 5, 1);
+    if (!err)
+        err = d.popup(EDGE_MODE, "Edge Mode", 2, 1, "Lightness|Color");
+    if (!err)
+        err = d.floatSlider(EDGE_LIGHTNESS, "Edge Lightness", 0.0f, 5.0f, 0.0f, 2.0f, 1.2f);
     if (!err) {
         PF_ColorDef& c = d.begin().u.cd;
         c.value = PF_Pixel8{255, 255, 255, 255};
@@ -121,9 +135,12 @@ PF_Err handleParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
         err = d.popup(COLOR_BLEND_MODE, "Color Blend Mode", 8, 5,
                       "Normal|Tritone|Add|Multiply|Screen|Overlay|Color Dodge|Color Burn");
     }
-    if (!err) err = d.percent(COLOR_OPACITY, "Color Opacity", 100);
-    if (!err) err = d.popup(BACKGROUND, "Background", 2, 2, "On Original|On Transparent");
-    if (err) return err;
+    if (!err)
+        err = d.percent(COLOR_OPACITY, "Color Opacity", 100);
+    if (!err)
+        err = d.popup(BACKGROUND, "Background", 2, 2, "On Original|On Transparent");
+    if (err)
+        return err;
 
     d.clear();
     out_data->num_params = PARAM_COUNT;

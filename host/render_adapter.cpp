@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/param_ids.h"
 #include "core/render_frame.h"
 #include "host/entry_point.h"
+#include "host/param_ids.h"
 #include "host/plugin_data.h"
 
 namespace mst {
@@ -23,10 +23,12 @@ HostImage imageOf(const PF_EffectWorld& world) {
 // DLL). Formed in 64 bits, row first, so neither product can wrap. A stamp that cannot exist
 // is out of memory before the host is asked; the host judges everything else.
 bool stampFitsProcess(PixelDepth depth, int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0) return true;  // not a size question: the host answers
+    if (width <= 0 || height <= 0)
+        return true;  // not a size question: the host answers
     const uint64_t rowBytes =
         static_cast<uint64_t>(width) * static_cast<uint64_t>(pixelSize(depth));
-    if (rowBytes > static_cast<uint64_t>(INT32_MAX)) return false;
+    if (rowBytes > static_cast<uint64_t>(INT32_MAX))
+        return false;
     return rowBytes * static_cast<uint64_t>(height) <= static_cast<uint64_t>(PTRDIFF_MAX);
 }
 
@@ -37,7 +39,8 @@ bool stampFitsProcess(PixelDepth depth, int32_t width, int32_t height) {
 int32_t HostPathSource::isOpen(bool& open) {
     PF_Boolean value = 1;
     const PF_Err err = suites_.pathDataSuite().PF_PathIsOpen(effect_, outline_, &value);
-    if (err == PF_Err_NONE) open = value != 0;
+    if (err == PF_Err_NONE)
+        open = value != 0;
     return err;
 }
 
@@ -58,8 +61,8 @@ int32_t HostPathSource::segmentLength(int32_t index, SegmentPrep prep, double& l
     return suites_.pathDataSuite().PF_PathGetSegLength(effect_, outline_, index, &p, &length);
 }
 
-int32_t HostPathSource::evaluateSegment(SegmentPrep prep, int32_t index, double distance,
-                                        double& x, double& y, double& dx, double& dy) {
+int32_t HostPathSource::evaluateSegment(SegmentPrep prep, int32_t index, double distance, double& x,
+                                        double& y, double& dx, double& dy) {
     PF_PathSegPrepPtr p = prep;
     return suites_.pathDataSuite().PF_PathEvalSegLengthDeriv1(effect_, outline_, &p, index,
                                                               distance, &x, &y, &dx, &dy);
@@ -77,35 +80,39 @@ HostRenderAdapter::HostRenderAdapter(PF_InData* in, PF_OutData* out, PF_SmartRen
     : in_(in), out_(out), extra_(extra), suites_(suites), path_(suites, in->effect_ref) {
     // The host's math, so the host decides the last bits of every transcendental result.
     const PF_ANSICallbacks& ansi = in->utils->ansi;
-    math_ = MathFunctions{ansi.atan2, ansi.cos,   ansi.sin,   ansi.pow,
-                          ansi.fmod,  ansi.ceil,  ansi.floor, ansi.sqrt};
+    math_ = MathFunctions{ansi.atan2, ansi.cos,  ansi.sin,   ansi.pow,
+                          ansi.fmod,  ansi.ceil, ansi.floor, ansi.sqrt};
 }
 
 const FrameParams* HostRenderAdapter::frameParams() {
     PF_Handle handle = extra_->input->pre_render_data;
-    if (handle == nullptr) return nullptr;
+    if (handle == nullptr)
+        return nullptr;
     const void* block = suites_.handleSuite().host_lock_handle(handle);
     return block == nullptr ? nullptr : &static_cast<const PreRenderBlock*>(block)->params;
 }
 
 int32_t HostRenderAdapter::checkoutInput(HostImage& image) {
     const PF_Err err = extra_->cb->checkout_layer_pixels(in_->effect_ref, 0, &input_);
-    if (err == PF_Err_NONE && input_ == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (err == PF_Err_NONE) image = imageOf(*input_);
+    if (err == PF_Err_NONE && input_ == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    if (err == PF_Err_NONE)
+        image = imageOf(*input_);
     return err;
 }
 
 int32_t HostRenderAdapter::checkoutOutput(HostImage& image) {
     const PF_Err err = extra_->cb->checkout_output(in_->effect_ref, &output_);
-    if (err == PF_Err_NONE && output_ == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (err == PF_Err_NONE) image = imageOf(*output_);
+    if (err == PF_Err_NONE && output_ == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    if (err == PF_Err_NONE)
+        image = imageOf(*output_);
     return err;
 }
 
 int32_t HostRenderAdapter::acquireWorldService() {
     const void* suite = nullptr;
-    const PF_Err err =
-        acquireSuiteWithMessage(in_, out_, kPFWorldSuite, 2, LOAD_MESSAGE, &suite);
+    const PF_Err err = acquireSuiteWithMessage(in_, out_, kPFWorldSuite, 2, LOAD_MESSAGE, &suite);
     world2_ = static_cast<const PF_WorldSuite2*>(suite);
     return err;
 }
@@ -132,7 +139,8 @@ int32_t HostRenderAdapter::checkoutLayer(HostImage& image) {
     std::memset(&layer_, 0, sizeof layer_);
     const PF_Err err = in_->inter.checkout_param(in_->effect_ref, LAYER, in_->current_time,
                                                  in_->time_step, in_->time_scale, &layer_);
-    if (err == PF_Err_NONE) image = imageOf(layer_.u.ld.world);
+    if (err == PF_Err_NONE)
+        image = imageOf(layer_.u.ld.world);
     return err;
 }
 
@@ -140,12 +148,15 @@ int32_t HostRenderAdapter::checkinLayer() {
     return in_->inter.checkin_param(in_->effect_ref, &layer_);
 }
 
-int32_t HostRenderAdapter::pollAbort() { return in_->inter.abort(in_->effect_ref); }
+int32_t HostRenderAdapter::pollAbort() {
+    return in_->inter.abort(in_->effect_ref);
+}
 
 int32_t HostRenderAdapter::createStampImage(PixelDepth depth, int32_t width, int32_t height,
                                             HostImage& image) {
     std::memset(&stamp_, 0, sizeof stamp_);
-    if (!stampFitsProcess(depth, width, height)) return PF_Err_OUT_OF_MEMORY;
+    if (!stampFitsProcess(depth, width, height))
+        return PF_Err_OUT_OF_MEMORY;
     // Every stamp goes back through this service, so it is taken before a float stamp is made
     // through the other one: refused later, it would strand the stamp.
     const PF_WorldSuite1& world1 = suites_.worldSuite();
@@ -206,28 +217,29 @@ namespace {
 
 // One host sample per position, through the suite's function taken once per row.
 template <class P, class SampleFunction>
-PF_Err sampleRow(SampleFunction sample, PF_ProgPtr effect, const PF_SampPB* block,
-                 const int32_t* u, const int32_t* v, int32_t count, P* out) {
+PF_Err sampleRow(SampleFunction sample, PF_ProgPtr effect, const PF_SampPB* block, const int32_t* u,
+                 const int32_t* v, int32_t count, P* out) {
     for (int32_t k = 0; k < count; ++k) {
-        if (const PF_Err err = sample(effect, u[k], v[k], block, &out[k])) return err;
+        if (const PF_Err err = sample(effect, u[k], v[k], block, &out[k]))
+            return err;
     }
     return PF_Err_NONE;
 }
 
 }  // namespace
 
-int32_t HostRenderAdapter::subpixelSampleRow(const PixelImage&, const int32_t* u,
-                                             const int32_t* v, int32_t count, Pixel8* out) {
-    return sampleRow(suites_.sampling8Suite().subpixel_sample, in_->effect_ref, &stampBlock_, u,
+int32_t HostRenderAdapter::subpixelSampleRow(const PixelImage&, const int32_t* u, const int32_t* v,
+                                             int32_t count, Pixel8* out) {
+    return sampleRow(suites_.sampling8Suite().subpixel_sample, in_->effect_ref, &stampBlock_, u, v,
+                     count, out);
+}
+int32_t HostRenderAdapter::subpixelSampleRow(const PixelImage&, const int32_t* u, const int32_t* v,
+                                             int32_t count, Pixel16* out) {
+    return sampleRow(suites_.sampling16Suite().subpixel_sample16, in_->effect_ref, &stampBlock_, u,
                      v, count, out);
 }
-int32_t HostRenderAdapter::subpixelSampleRow(const PixelImage&, const int32_t* u,
-                                             const int32_t* v, int32_t count, Pixel16* out) {
-    return sampleRow(suites_.sampling16Suite().subpixel_sample16, in_->effect_ref, &stampBlock_,
-                     u, v, count, out);
-}
-int32_t HostRenderAdapter::subpixelSampleRow(const PixelImage&, const int32_t* u,
-                                             const int32_t* v, int32_t count, PixelFloat* out) {
+int32_t HostRenderAdapter::subpixelSampleRow(const PixelImage&, const int32_t* u, const int32_t* v,
+                                             int32_t count, PixelFloat* out) {
     return sampleRow(suites_.samplingFloatSuite().subpixel_sample_float, in_->effect_ref,
                      &stampBlock_, u, v, count, out);
 }

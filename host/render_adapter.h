@@ -9,7 +9,7 @@ namespace mst {
 
 // The mask path as the host's path data service sees it.
 class HostPathSource final : public PathSource {
-public:
+  public:
     HostPathSource(SuiteCache& suites, PF_ProgPtr effect) : suites_(suites), effect_(effect) {}
     void attach(PF_PathOutlinePtr outline) { outline_ = outline; }
     PF_PathOutlinePtr outline() const { return outline_; }
@@ -17,18 +17,18 @@ public:
     int32_t segmentCount(int32_t& count) override;
     int32_t prepareSegment(int32_t index, int32_t frequency, SegmentPrep& prep) override;
     int32_t segmentLength(int32_t index, SegmentPrep prep, double& length) override;
-    int32_t evaluateSegment(SegmentPrep prep, int32_t index, double distance, double& x,
-                            double& y, double& dx, double& dy) override;
+    int32_t evaluateSegment(SegmentPrep prep, int32_t index, double distance, double& x, double& y,
+                            double& dx, double& dy) override;
     int32_t releaseSegment(int32_t index, SegmentPrep prep) override;
 
-private:
+  private:
     SuiteCache& suites_;
     PF_ProgPtr effect_;
     PF_PathOutlinePtr outline_ = nullptr;
 };
 
 class HostRenderAdapter final : public RenderHost {
-public:
+  public:
     HostRenderAdapter(PF_InData* in, PF_OutData* out, PF_SmartRenderExtra* extra,
                       SuiteCache& suites);
 
@@ -67,7 +67,7 @@ public:
     int32_t hlsToRgb(const HlsPixel& hls, PixelFloat& rgb) override;
     int32_t reportProgress(int32_t current, int32_t total) override;
 
-private:
+  private:
     PF_SampPB areaBlock(int32_t radius);
 
     PF_InData* in_;

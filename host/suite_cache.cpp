@@ -6,23 +6,25 @@ namespace mst {
 
 const SuiteName& suiteName(SuiteId id) {
     static const SuiteName NAMES[] = {
-        {kAEGPStreamSuite, 7},      {kAEGPDynamicStreamSuite, 2}, {kAEGPPFInterfaceSuite, 1},
-        {kPFPathQuerySuite, 1},     {kPFPathDataSuite, 1},        {kPFParamUtilsSuite, 1},
-        {kAEGPEffectSuite, 2},      {kAEGPUtilitySuite, 7},       {kPFANSISuite, 1},
-        {kPFHandleSuite, 1},        {kPFWorldSuite, 1},           {kPFSampling8Suite, 1},
-        {kPFSampling16Suite, 1},    {kPFSamplingFloatSuite, 1},
+        {kAEGPStreamSuite, 7},   {kAEGPDynamicStreamSuite, 2}, {kAEGPPFInterfaceSuite, 1},
+        {kPFPathQuerySuite, 1},  {kPFPathDataSuite, 1},        {kPFParamUtilsSuite, 1},
+        {kAEGPEffectSuite, 2},   {kAEGPUtilitySuite, 7},       {kPFANSISuite, 1},
+        {kPFHandleSuite, 1},     {kPFWorldSuite, 1},           {kPFSampling8Suite, 1},
+        {kPFSampling16Suite, 1}, {kPFSamplingFloatSuite, 1},
     };
     static_assert(std::size(NAMES) == static_cast<size_t>(SuiteId::Count));
     return NAMES[static_cast<int>(id)];
 }
 
 SuiteCache::SuiteCache(const SPBasicSuite* basic) : basic_(basic) {
-    if (basic_ == nullptr) throw PF_Err_BAD_CALLBACK_PARAM;
+    if (basic_ == nullptr)
+        throw PF_Err_BAD_CALLBACK_PARAM;
 }
 
 SuiteCache::~SuiteCache() {
     for (size_t i = 0; i < slots_.size(); ++i) {
-        if (slots_[i] == nullptr) continue;
+        if (slots_[i] == nullptr)
+            continue;
         const SuiteName& s = suiteName(static_cast<SuiteId>(i));
         basic_->ReleaseSuite(s.name, s.version);
     }

@@ -35,7 +35,7 @@ struct SuiteName {
 const SuiteName& suiteName(SuiteId id);
 
 class SuiteCache {
-public:
+  public:
     // Throws PF_Err_BAD_CALLBACK_PARAM when there is no basic suite.
     explicit SuiteCache(const SPBasicSuite* basic);
     // Releases every acquired suite, in release order; results are ignored.
@@ -76,9 +76,10 @@ public:
 
     bool holds(SuiteId id) const { return slots_[static_cast<int>(id)] != nullptr; }
 
-private:
+  private:
     const void* acquire(SuiteId id);
-    template <class S> const S& get(SuiteId id) {
+    template <class S>
+    const S& get(SuiteId id) {
         const void* s = slots_[static_cast<int>(id)];
         return *static_cast<const S*>(s != nullptr ? s : acquire(id));
     }

@@ -12,26 +12,30 @@ namespace mst {
 namespace {
 
 // The streams whose hidden flag follows Shape, in the order they are taken and released.
-constexpr std::array<ParamId, 9> SHAPE_STREAMS = {N_SIDES,        LAYER,          INNER,
-                                                  EDGE_COLOR,     EDGE_THICKNESS, EDGE_LIGHTNESS,
-                                                  EDGE_MODE,      COLOR_OPACITY,  COLOR_BLEND_MODE};
+constexpr std::array<ParamId, 9> SHAPE_STREAMS = {N_SIDES,    LAYER,          INNER,
+                                                  EDGE_COLOR, EDGE_THICKNESS, EDGE_LIGHTNESS,
+                                                  EDGE_MODE,  COLOR_OPACITY,  COLOR_BLEND_MODE};
 
 // Whether `param` is hidden for the Shape popup value `shape`.
 bool hiddenFor(int32_t shape, ParamId param) {
     const bool sides = param == N_SIDES;
     const bool layerGroup = param == LAYER || param == COLOR_BLEND_MODE || param == COLOR_OPACITY;
     switch (shape) {
-        case 1: return sides || layerGroup;  // Circle
-        case 2: return layerGroup;           // Polygon
-        case 3: return !layerGroup;          // Layer: sides and the edge group
-        default: return false;
+        case 1:
+            return sides || layerGroup;  // Circle
+        case 2:
+            return layerGroup;  // Polygon
+        case 3:
+            return !layerGroup;  // Layer: sides and the edge group
+        default:
+            return false;
     }
 }
 
 // The effect and stream references of one call, given back on every way out (a thrown code
 // included). The effect goes first, then the streams in the order they were taken.
 class AegpReferences {
-public:
+  public:
     AegpReferences(SuiteCache& suites, PF_Err& err) : suites_(suites), err_(err) {}
     ~AegpReferences() {
         try {
@@ -45,7 +49,8 @@ public:
 
     void release() {
         auto record = [this](PF_Err rc) {
-            if (err_ == PF_Err_NONE) err_ = rc;
+            if (err_ == PF_Err_NONE)
+                err_ = rc;
         };
         if (effect != nullptr) {
             AEGP_EffectRefH e = effect;
@@ -53,7 +58,8 @@ public:
             record(suites_.effectSuite().AEGP_DisposeEffect(e));
         }
         for (AEGP_StreamRefH& s : streams) {
-            if (s == nullptr) continue;
+            if (s == nullptr)
+                continue;
             AEGP_StreamRefH taken = s;
             s = nullptr;
             record(suites_.streamSuite().AEGP_DisposeStream(taken));
@@ -63,7 +69,7 @@ public:
     AEGP_EffectRefH effect = nullptr;
     std::array<AEGP_StreamRefH, SHAPE_STREAMS.size()> streams{};
 
-private:
+  private:
     SuiteCache& suites_;
     PF_Err& err_;
 };
@@ -92,12 +98,15 @@ PF_Err refreshSnapshot(PF_InData* in, PF_OutData* out, SuiteCache& suites,
                                            PF_ParamIndex_CHECK_ALL_HONOR_EXCLUDE, &changed);
             handles.host_unlock_handle(in->sequence_data);
         }
-        if (err) return err;
+        if (err)
+            return err;
     }
-    if (!changed && global != nullptr && global->initialized != 0) return PF_Err_NONE;
+    if (!changed && global != nullptr && global->initialized != 0)
+        return PF_Err_NONE;
 
     PF_Handle fresh = in->utils->host_new_handle(sizeof(SequenceData));
-    if (fresh == nullptr) return PF_Err_NONE;
+    if (fresh == nullptr)
+        return PF_Err_NONE;
     auto* block = static_cast<SequenceData*>(handles.host_lock_handle(fresh));
     if (block == nullptr) {
         // Like a failed allocation: no refresh this time, and the block goes back.
@@ -112,7 +121,8 @@ PF_Err refreshSnapshot(PF_InData* in, PF_OutData* out, SuiteCache& suites,
         handles.host_dispose_handle(fresh);
         return err;
     }
-    if (in->sequence_data != nullptr) handles.host_dispose_handle(in->sequence_data);
+    if (in->sequence_data != nullptr)
+        handles.host_dispose_handle(in->sequence_data);
     out->sequence_data = fresh;
     in->sequence_data = fresh;
     return PF_Err_NONE;
@@ -138,7 +148,8 @@ PF_Err handleUpdateParamsUi(PF_InData* in_data, PF_OutData* out_data, PF_ParamLi
         PF_Handle handle;
         bool locked;
         ~GlobalUnlock() {
-            if (locked) handles.host_unlock_handle(handle);
+            if (locked)
+                handles.host_unlock_handle(handle);
         }
     } unlock{handles, in_data->global_data, global != nullptr};
     const int32_t shape = params[SHAPE]->u.pd.value;
@@ -152,8 +163,8 @@ PF_Err handleUpdateParamsUi(PF_InData* in_data, PF_OutData* out_data, PF_ParamLi
             suites.streamSuite();
             const AEGP_PluginID id = global->aegpPluginId;
             if (!err) {
-                err = suites.pfInterfaceSuite().AEGP_GetNewEffectForEffect(
-                    id, in_data->effect_ref, &refs.effect);
+                err = suites.pfInterfaceSuite().AEGP_GetNewEffectForEffect(id, in_data->effect_ref,
+                                                                           &refs.effect);
             }
             for (size_t i = 0; i < SHAPE_STREAMS.size() && !err; ++i) {
                 err = suites.streamSuite().AEGP_GetNewEffectStreamByIndex(
@@ -174,14 +185,14 @@ PF_Err handleUpdateParamsUi(PF_InData* in_data, PF_OutData* out_data, PF_ParamLi
             suites.pathDataSuite();
             PF_PathOutlinePtr outline = nullptr;
             err = suites.pathQuerySuite().PF_CheckoutPath(in_data->effect_ref, pathId,
-                                                          in_data->current_time,
-                                                          in_data->time_step,
+                                                          in_data->current_time, in_data->time_step,
                                                           in_data->time_scale, &outline);
             if (!err) {
                 err = suites.pathDataSuite().PF_PathIsOpen(in_data->effect_ref, outline, &open);
-                const PF_Err checkin = suites.pathQuerySuite().PF_CheckinPath(
-                    in_data->effect_ref, pathId, 0, outline);
-                if (!err) err = checkin;
+                const PF_Err checkin =
+                    suites.pathQuerySuite().PF_CheckinPath(in_data->effect_ref, pathId, 0, outline);
+                if (!err)
+                    err = checkin;
             }
         }
 
@@ -208,14 +219,16 @@ PF_Err handleUpdateParamsUi(PF_InData* in_data, PF_OutData* out_data, PF_ParamLi
                 in_data->utils->ansi.strcpy(color.name, "Edge Color");
                 setDisabled(color, lightnessMode);
                 err = utils.PF_UpdateParamUI(in_data->effect_ref, EDGE_LIGHTNESS, &lightness);
-                if (!err) err = utils.PF_UpdateParamUI(in_data->effect_ref, EDGE_COLOR, &color);
+                if (!err)
+                    err = utils.PF_UpdateParamUI(in_data->effect_ref, EDGE_COLOR, &color);
             }
             if (err) {
                 in_data->utils->ansi.strcpy(out_data->return_msg, "ERROR");
                 out_data->out_flags = PF_OutFlag_DISPLAY_ERROR_MESSAGE;
             }
         }
-        if (!err && global != nullptr) global->initialized = 1;
+        if (!err && global != nullptr)
+            global->initialized = 1;
         refs.release();
     }
     out_data->out_flags |= PF_OutFlag_REFRESH_UI;

@@ -295,9 +295,8 @@ struct PF_PreRenderOutput {
 
 struct PF_PreRenderCallbacks {
     PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, int32_t index, int32_t checkout_id,
-                             const PF_RenderRequest* request, int32_t what_time,
-                             int32_t time_step, uint32_t time_scale,
-                             PF_CheckoutResult* result);
+                             const PF_RenderRequest* request, int32_t what_time, int32_t time_step,
+                             uint32_t time_scale, PF_CheckoutResult* result);
 };
 
 struct PF_PreRenderExtra {

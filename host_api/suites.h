@@ -84,8 +84,8 @@ struct PF_Sampling16Suite1 {
                           PF_Pixel16* dst);
     PF_Err (*subpixel_sample16)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y,
                                 const PF_SampPB* params, PF_Pixel16* dst);
-    PF_Err (*area_sample16)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y,
-                            const PF_SampPB* params, PF_Pixel16* dst);
+    PF_Err (*area_sample16)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
+                            PF_Pixel16* dst);
 };
 struct PF_SamplingFloatSuite1 {
     PF_Err (*nn_sample_float)(PF_ProgPtr effect_ref, PF_Fixed x, PF_Fixed y,
@@ -114,12 +114,11 @@ struct PF_PathDataSuite1 {
     PF_Err (*PF_PathPrepareSegLength)(PF_ProgPtr effect_ref, PF_PathOutlinePtr path,
                                       int32_t seg_index, int32_t frequency,
                                       PF_PathSegPrepPtr* prep);
-    PF_Err (*PF_PathGetSegLength)(PF_ProgPtr effect_ref, PF_PathOutlinePtr path,
-                                  int32_t seg_index, PF_PathSegPrepPtr* prep, double* length);
+    PF_Err (*PF_PathGetSegLength)(PF_ProgPtr effect_ref, PF_PathOutlinePtr path, int32_t seg_index,
+                                  PF_PathSegPrepPtr* prep, double* length);
     PF_Err (*PF_PathEvalSegLengthDeriv1)(PF_ProgPtr effect_ref, PF_PathOutlinePtr path,
-                                         PF_PathSegPrepPtr* prep, int32_t seg_index,
-                                         double length, double* x, double* y, double* deriv1x,
-                                         double* deriv1y);
+                                         PF_PathSegPrepPtr* prep, int32_t seg_index, double length,
+                                         double* x, double* y, double* deriv1x, double* deriv1y);
     PF_Err (*PF_PathCleanupSegLength)(PF_ProgPtr effect_ref, PF_PathOutlinePtr path,
                                       int32_t seg_index, PF_PathSegPrepPtr* prep);
 };
@@ -142,10 +141,10 @@ struct PF_State {
 struct PF_ParamUtilsSuite1 {
     PF_Err (*PF_UpdateParamUI)(PF_ProgPtr effect_ref, int32_t param_index,
                                const PF_ParamDef* param);
-    PF_Err (*PF_GetCurrentState)(PF_ProgPtr effect_ref, int32_t param_index,
-                                 const int32_t* start, const int32_t* duration, PF_State* state);
-    PF_Err (*PF_HasParamChanged)(PF_ProgPtr effect_ref, const PF_State* state,
-                                 int32_t param_index, PF_Boolean* changed);
+    PF_Err (*PF_GetCurrentState)(PF_ProgPtr effect_ref, int32_t param_index, const int32_t* start,
+                                 const int32_t* duration, PF_State* state);
+    PF_Err (*PF_HasParamChanged)(PF_ProgPtr effect_ref, const PF_State* state, int32_t param_index,
+                                 PF_Boolean* changed);
 };
 
 // --- AEGP: effects and their parameter streams -----------------------------------------------

@@ -165,7 +165,8 @@ inline PixelFloat convert16ToFloat(Pixel16 p) {
 }
 
 // An 8-bit pixel in the depth of P: itself, convert8To16 or convert8ToFloat.
-template <class P> P convert8To(Pixel8 p) {
+template <class P>
+P convert8To(Pixel8 p) {
     if constexpr (std::is_same_v<P, Pixel8>) {
         return p;
     } else if constexpr (std::is_same_v<P, Pixel16>) {

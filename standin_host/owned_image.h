@@ -64,18 +64,22 @@ class OwnedImage {
     // Sizes are formed in 64 bits and checked before anything is allocated: on a 32-bit
     // system size_t products would wrap and allocate a fraction of the image.
     static int32_t checkedRowPixels(PixelDepth depth, int32_t width, int32_t padPixels) {
-        if (width < 0 || padPixels < 0) throw std::invalid_argument("negative image width");
+        if (width < 0 || padPixels < 0)
+            throw std::invalid_argument("negative image width");
         const int64_t pixels = int64_t{width} + padPixels;
-        if (pixels * pixelSize(depth) > INT32_MAX) throw std::bad_alloc();
+        if (pixels * pixelSize(depth) > INT32_MAX)
+            throw std::bad_alloc();
         return static_cast<int32_t>(pixels);
     }
     static size_t checkedBytes(PixelDepth depth, int32_t rowPixels, int32_t height) {
-        if (height < 0) throw std::invalid_argument("negative image height");
+        if (height < 0)
+            throw std::invalid_argument("negative image height");
         // Row bytes are below 2^31, so the product stays below 2^62.
         const uint64_t bytes = static_cast<uint64_t>(rowPixels) *
                                static_cast<uint64_t>(pixelSize(depth)) *
                                static_cast<uint64_t>(height);
-        if (bytes > static_cast<uint64_t>(PTRDIFF_MAX)) throw std::bad_alloc();
+        if (bytes > static_cast<uint64_t>(PTRDIFF_MAX))
+            throw std::bad_alloc();
         return static_cast<size_t>(bytes);
     }
 

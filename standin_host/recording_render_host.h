@@ -1,5 +1,6 @@
-// The render core's host operations over plain buffers, for the core's tests and benchmarks. It records every host operation, keeps a ledger of
-// what is held, and can be told to fail any one operation with a chosen code.
+// The render core's host operations over plain buffers, for the core's tests and benchmarks. It
+// records every host operation, keeps a ledger of what is held, and can be told to fail any one
+// operation with a chosen code.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +49,7 @@ enum class Op {
 const char* opName(Op op);
 
 class RecordingRenderHost : public RenderHost {
-public:
+  public:
     RecordingRenderHost(PixelDepth depth, int32_t width, int32_t height);
     ~RecordingRenderHost() override;
 
@@ -57,11 +58,11 @@ public:
     bool hasParams = true;
     OwnedImage input;
     OwnedImage output;
-    std::optional<OwnedImage> layer;        // the Layer parameter; none = no layer chosen
-    uint32_t formatCode;                    // reported by the pixel format query
-    std::unique_ptr<PathSource> path;       // checked out for any non-zero path id
+    std::optional<OwnedImage> layer;   // the Layer parameter; none = no layer chosen
+    uint32_t formatCode;               // reported by the pixel format query
+    std::unique_ptr<PathSource> path;  // checked out for any non-zero path id
     MathFunctions mathFunctions = standardMath();
-    int32_t abortCode = 0;                  // returned by the cancel poll
+    int32_t abortCode = 0;  // returned by the cancel poll
     int64_t maxStampBytes = int64_t{1} << 30;
 
     // --- failure injection: the nth call (1-based) of `op` returns `code` ----------------
@@ -127,7 +128,7 @@ public:
     // Records the call; returns the injected code for it, or 0.
     int32_t record(Op op);
 
-private:
+  private:
     struct Failure {
         Op op;
         int32_t code;

@@ -166,8 +166,7 @@ inline P bilinear(const PixelImage& image, int32_t u, int32_t v) {
         // Four equal float pixels blend to themselves exactly when every weighted sum is exact:
         // alpha 0 (transparent black), or alpha 1 with each channel 0 or 1 (the weights are
         // 16-bit fractions whose two sides add up to 1 without rounding).
-        if (Shortcut && samePixel(n[0], n[1]) && samePixel(n[0], n[2]) &&
-            samePixel(n[0], n[3])) {
+        if (Shortcut && samePixel(n[0], n[1]) && samePixel(n[0], n[2]) && samePixel(n[0], n[3])) {
             const PixelFloat& p = n[0];
             auto unit = [](float c) { return c == 0.0f || c == 1.0f; };
             if (p.alpha == 0.0f)

@@ -17,13 +17,13 @@ namespace {
 thread_local StandinHost* tlsHost = nullptr;
 
 class CurrentHost {
-public:
+  public:
     explicit CurrentHost(StandinHost* host) : previous_(tlsHost) { tlsHost = host; }
     ~CurrentHost() { tlsHost = previous_; }
     CurrentHost(const CurrentHost&) = delete;
     CurrentHost& operator=(const CurrentHost&) = delete;
 
-private:
+  private:
     StandinHost* previous_;
 };
 
@@ -76,7 +76,8 @@ struct StandinHost::Impl {
     // --- handles ---------------------------------------------------------------------------
     static PF_Handle newHandle(uint64_t size) {
         StandinHost& h = host();
-        if (h.gate("host_new_handle")) return nullptr;
+        if (h.gate("host_new_handle"))
+            return nullptr;
         // A size this process cannot hold is refused before it could wrap in size_t.
         if (size > h.maxImageBytes || size > MAX_BLOCK_BYTES) {
             ++h.oversizeRefusals;
@@ -102,19 +103,23 @@ struct StandinHost::Impl {
     }
     static void* lockHandle(PF_Handle handle) {
         StandinHost& h = host();
-        if (h.gate("host_lock_handle")) return nullptr;
+        if (h.gate("host_lock_handle"))
+            return nullptr;
         HandleRecord* rec = find(handle);
-        if (rec == nullptr) return nullptr;
+        if (rec == nullptr)
+            return nullptr;
         ++rec->locks;
         return rec->block;
     }
     static void unlockHandle(PF_Handle handle) {
-        if (HandleRecord* rec = find(handle); rec != nullptr && rec->locks > 0) --rec->locks;
+        if (HandleRecord* rec = find(handle); rec != nullptr && rec->locks > 0)
+            --rec->locks;
     }
     static void disposeHandle(PF_Handle handle) {
         StandinHost& h = host();
         h.handles_.erase(handle);
-        if (h.pendingPreRender_ == handle) h.pendingPreRender_ = nullptr;
+        if (h.pendingPreRender_ == handle)
+            h.pendingPreRender_ = nullptr;
     }
     static uint64_t handleSize(PF_Handle handle) {
         HandleRecord* rec = find(handle);
@@ -125,8 +130,10 @@ struct StandinHost::Impl {
     static PF_Err makeWorld(const char* call, int32_t width, int32_t height, PixelDepth depth,
                             PF_EffectWorld* world) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode(call)) return err;
-        if (width <= 0 || height <= 0 || world == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        if (PF_Err err = h.gateCode(call))
+            return err;
+        if (width <= 0 || height <= 0 || world == nullptr)
+            return PF_Err_BAD_CALLBACK_PARAM;
         // Checked in 64 bits before anything is allocated: width x height x pixel size can
         // pass any 32-bit size. A row must fit the world's signed 32-bit row bytes, and then
         // the product (below 2^62) cannot wrap.
@@ -157,17 +164,20 @@ struct StandinHost::Impl {
     static PF_Err disposeWorld(PF_ProgPtr, PF_EffectWorld* world) {
         StandinHost& h = host();
         const bool known = world != nullptr && h.worlds_.erase(world->data) == 1;
-        if (PF_Err err = h.gateCode("dispose_world")) return err;
+        if (PF_Err err = h.gateCode("dispose_world"))
+            return err;
         return known ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM;
     }
     static PF_Err newWorld2(PF_ProgPtr, int32_t width, int32_t height, PF_Boolean,
                             PF_PixelFormat format, PF_EffectWorld* world) {
         PixelDepth depth;
-        if (!depthFromFormatCode(format, depth)) return PF_Err_BAD_CALLBACK_PARAM;
+        if (!depthFromFormatCode(format, depth))
+            return PF_Err_BAD_CALLBACK_PARAM;
         return makeWorld("PF_NewWorld", width, height, depth, world);
     }
     static PF_Err pixelFormat(const PF_EffectWorld* world, PF_PixelFormat* format) {
-        if (PF_Err err = host().gateCode("PF_GetPixelFormat")) return err;
+        if (PF_Err err = host().gateCode("PF_GetPixelFormat"))
+            return err;
         *format = world->pixel_format;
         return PF_Err_NONE;
     }
@@ -175,9 +185,11 @@ struct StandinHost::Impl {
     // --- sampling --------------------------------------------------------------------------
     template <class P>
     static PF_Err area(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb, P* dst) {
-        if (PF_Err err = host().gateCode("area_sample")) return err;
+        if (PF_Err err = host().gateCode("area_sample"))
+            return err;
         const PixelImage src = viewOf(*pb->src);
-        if (src.depth != depthOf<P>()) return PF_Err_BAD_CALLBACK_PARAM;
+        if (src.depth != depthOf<P>())
+            return PF_Err_BAD_CALLBACK_PARAM;
         *dst = sampleArea<P>(src, x, y, pb->x_radius);
         return PF_Err_NONE;
     }
@@ -186,10 +198,12 @@ struct StandinHost::Impl {
     template <class P>
     static PF_Err subpixel(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb, P* dst) {
         StandinHost& h = host();
-        if (h.gate("subpixel_sample")) return h.failCode_;
+        if (h.gate("subpixel_sample"))
+            return h.failCode_;
         const PF_EffectWorld& world = *pb->src;
         constexpr PixelDepth DEPTH = depthOf<P>();
-        if (world.pixel_format != formatCodeOf(DEPTH)) return PF_Err_BAD_CALLBACK_PARAM;
+        if (world.pixel_format != formatCodeOf(DEPTH))
+            return PF_Err_BAD_CALLBACK_PARAM;
         PixelImage src;
         src.depth = DEPTH;
         src.width = world.width;
@@ -208,7 +222,8 @@ struct StandinHost::Impl {
     static PF_Err checkoutPath(PF_ProgPtr, uint32_t id, int32_t, int32_t, uint32_t,
                                PF_PathOutlinePtr* path) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("PF_CheckoutPath")) return err;
+        if (PF_Err err = h.gateCode("PF_CheckoutPath"))
+            return err;
         // No mask, or one this host does not know: a null outline, which reads as an open
         // path without segments.
         auto it = h.masks.find(id);
@@ -223,48 +238,59 @@ struct StandinHost::Impl {
     }
     static BezierPath* outline(PF_PathOutlinePtr p) { return static_cast<BezierPath*>(p); }
     static PF_Err pathIsOpen(PF_ProgPtr, PF_PathOutlinePtr p, PF_Boolean* open) {
-        if (PF_Err err = host().gateCode("PF_PathIsOpen")) return err;
+        if (PF_Err err = host().gateCode("PF_PathIsOpen"))
+            return err;
         bool value = true;
-        if (p != nullptr) outline(p)->isOpen(value);
+        if (p != nullptr)
+            outline(p)->isOpen(value);
         *open = value ? 1 : 0;
         return PF_Err_NONE;
     }
     static PF_Err pathSegments(PF_ProgPtr, PF_PathOutlinePtr p, int32_t* count) {
-        if (PF_Err err = host().gateCode("PF_PathNumSegments")) return err;
+        if (PF_Err err = host().gateCode("PF_PathNumSegments"))
+            return err;
         *count = 0;
         return p == nullptr ? PF_Err_NONE : outline(p)->segmentCount(*count);
     }
     static PF_Err pathPrepare(PF_ProgPtr, PF_PathOutlinePtr p, int32_t seg, int32_t frequency,
                               PF_PathSegPrepPtr* prep) {
-        if (PF_Err err = host().gateCode("PF_PathPrepareSegLength")) return err;
-        if (p == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        if (PF_Err err = host().gateCode("PF_PathPrepareSegLength"))
+            return err;
+        if (p == nullptr)
+            return PF_Err_BAD_CALLBACK_PARAM;
         return outline(p)->prepareSegment(seg, frequency, *prep);
     }
     static PF_Err pathLength(PF_ProgPtr, PF_PathOutlinePtr p, int32_t seg, PF_PathSegPrepPtr* prep,
                              double* length) {
-        if (PF_Err err = host().gateCode("PF_PathGetSegLength")) return err;
-        if (p == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        if (PF_Err err = host().gateCode("PF_PathGetSegLength"))
+            return err;
+        if (p == nullptr)
+            return PF_Err_BAD_CALLBACK_PARAM;
         return outline(p)->segmentLength(seg, *prep, *length);
     }
     static PF_Err pathEvaluate(PF_ProgPtr, PF_PathOutlinePtr p, PF_PathSegPrepPtr* prep,
                                int32_t seg, double length, double* x, double* y, double* dx,
                                double* dy) {
-        if (PF_Err err = host().gateCode("PF_PathEvalSegLengthDeriv1")) return err;
-        if (p == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        if (PF_Err err = host().gateCode("PF_PathEvalSegLengthDeriv1"))
+            return err;
+        if (p == nullptr)
+            return PF_Err_BAD_CALLBACK_PARAM;
         return outline(p)->evaluateSegment(*prep, seg, length, *x, *y, *dx, *dy);
     }
     static PF_Err pathCleanup(PF_ProgPtr, PF_PathOutlinePtr p, int32_t seg,
                               PF_PathSegPrepPtr* prep) {
         // The table is given back first, so a refused call still leaves nothing behind.
-        const PF_Err rc = p == nullptr ? PF_Err_BAD_CALLBACK_PARAM
-                                       : outline(p)->releaseSegment(seg, *prep);
-        if (PF_Err err = host().gateCode("PF_PathCleanupSegLength")) return err;
+        const PF_Err rc =
+            p == nullptr ? PF_Err_BAD_CALLBACK_PARAM : outline(p)->releaseSegment(seg, *prep);
+        if (PF_Err err = host().gateCode("PF_PathCleanupSegLength"))
+            return err;
         return rc;
     }
 
     // --- colour ------------------------------------------------------------------------------
     static PF_Err toHls(PF_ProgPtr, PF_PixelFloat* rgb, PF_HLS_PixelFloat hls) {
-        if (PF_Err err = host().gateCode("RGBtoHLS")) return err;
+        if (PF_Err err = host().gateCode("RGBtoHLS"))
+            return err;
         HlsPixel v;
         const PF_Err rc = rgbToHls(*rgb, v);
         hls[0] = v.hue;
@@ -273,15 +299,18 @@ struct StandinHost::Impl {
         return rc;
     }
     static PF_Err fromHls(PF_ProgPtr, PF_HLS_PixelFloat hls, PF_PixelFloat* rgb) {
-        if (PF_Err err = host().gateCode("HLStoRGB")) return err;
+        if (PF_Err err = host().gateCode("HLStoRGB"))
+            return err;
         return hlsToRgb(HlsPixel{hls[0], hls[1], hls[2]}, *rgb);
     }
 
     // --- parameter panel ----------------------------------------------------------------
     static PF_Err updateParamUi(PF_ProgPtr, int32_t index, const PF_ParamDef* def) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("PF_UpdateParamUI")) return err;
-        if (index < 0 || index >= 20) return PF_Err_BAD_CALLBACK_PARAM;
+        if (PF_Err err = h.gateCode("PF_UpdateParamUI"))
+            return err;
+        if (index < 0 || index >= 20)
+            return PF_Err_BAD_CALLBACK_PARAM;
         h.uiFlags[index] = def->ui_flags;
         h.uiUpdates[index] = *def;
         return PF_Err_NONE;
@@ -289,7 +318,8 @@ struct StandinHost::Impl {
     static PF_Err currentState(PF_ProgPtr, int32_t, const int32_t*, const int32_t*,
                                PF_State* state) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("PF_GetCurrentState")) return err;
+        if (PF_Err err = h.gateCode("PF_GetCurrentState"))
+            return err;
         std::memset(state, 0, sizeof *state);
         const uint64_t v = hashValues(h.params_);
         std::memcpy(state->opaque, &v, sizeof v);
@@ -298,11 +328,11 @@ struct StandinHost::Impl {
     }
     static PF_Err hasChanged(PF_ProgPtr, const PF_State* state, int32_t, PF_Boolean* changed) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("PF_HasParamChanged")) return err;
+        if (PF_Err err = h.gateCode("PF_HasParamChanged"))
+            return err;
         const uint64_t v = hashValues(h.params_);
-        *changed = (state->opaque[sizeof v] != 1 || std::memcmp(state->opaque, &v, sizeof v) != 0)
-                       ? 1
-                       : 0;
+        *changed =
+            (state->opaque[sizeof v] != 1 || std::memcmp(state->opaque, &v, sizeof v) != 0) ? 1 : 0;
         return PF_Err_NONE;
     }
 
@@ -312,7 +342,8 @@ struct StandinHost::Impl {
     };
     static PF_Err newEffect(AEGP_PluginID, PF_ProgPtr, AEGP_EffectRefH* effect) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("AEGP_GetNewEffectForEffect")) return err;
+        if (PF_Err err = h.gateCode("AEGP_GetNewEffectForEffect"))
+            return err;
         void* ref = new int(0);
         h.effects_.insert(ref);
         *effect = ref;
@@ -320,13 +351,15 @@ struct StandinHost::Impl {
     }
     static PF_Err disposeEffect(AEGP_EffectRefH effect) {
         StandinHost& h = host();
-        if (h.effects_.erase(effect) == 1) delete static_cast<int*>(effect);
+        if (h.effects_.erase(effect) == 1)
+            delete static_cast<int*>(effect);
         return h.gateCode("AEGP_DisposeEffect");
     }
     static PF_Err newStream(AEGP_PluginID, AEGP_EffectRefH, int32_t index,
                             AEGP_StreamRefH* stream) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("AEGP_GetNewEffectStreamByIndex")) return err;
+        if (PF_Err err = h.gateCode("AEGP_GetNewEffectStreamByIndex"))
+            return err;
         auto* rec = new StreamRecord{index};
         h.streams_.insert(rec);
         *stream = rec;
@@ -334,13 +367,15 @@ struct StandinHost::Impl {
     }
     static PF_Err disposeStream(AEGP_StreamRefH stream) {
         StandinHost& h = host();
-        if (h.streams_.erase(stream) == 1) delete static_cast<StreamRecord*>(stream);
+        if (h.streams_.erase(stream) == 1)
+            delete static_cast<StreamRecord*>(stream);
         return h.gateCode("AEGP_DisposeStream");
     }
     static PF_Err setStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, PF_Boolean,
                                 PF_Boolean set) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("AEGP_SetDynamicStreamFlag")) return err;
+        if (PF_Err err = h.gateCode("AEGP_SetDynamicStreamFlag"))
+            return err;
         const int32_t index = static_cast<StreamRecord*>(stream)->index;
         if (flag == AEGP_DynStreamFlag_HIDDEN && index >= 0 && index < 20) {
             h.hidden[index] = set != 0;
@@ -348,7 +383,8 @@ struct StandinHost::Impl {
         return PF_Err_NONE;
     }
     static PF_Err registerPlugin(void*, const char*, AEGP_PluginID* id) {
-        if (PF_Err err = host().gateCode("AEGP_RegisterWithAEGP")) return err;
+        if (PF_Err err = host().gateCode("AEGP_RegisterWithAEGP"))
+            return err;
         *id = STANDIN_PLUGIN_ID;
         return PF_Err_NONE;
     }
@@ -357,8 +393,10 @@ struct StandinHost::Impl {
     static PF_Err checkoutParam(PF_ProgPtr, int32_t index, int32_t, int32_t, uint32_t,
                                 PF_ParamDef* def) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("checkout_param")) return err;
-        if (index < 0 || index >= 20 || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        if (PF_Err err = h.gateCode("checkout_param"))
+            return err;
+        if (index < 0 || index >= 20 || def == nullptr)
+            return PF_Err_BAD_CALLBACK_PARAM;
         *def = h.params_[index];
         if (index == 16) {  // Layer
             def->u.ld.world = h.layer ? worldOf(*h.layer) : PF_EffectWorld{};
@@ -374,45 +412,55 @@ struct StandinHost::Impl {
     }
     static PF_Err addParam(PF_ProgPtr, int32_t, PF_ParamDef* def) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("add_param")) return err;
+        if (PF_Err err = h.gateCode("add_param"))
+            return err;
         h.declared.push_back(*def);
         const size_t index = h.declared.size();
-        if (index < h.params_.size()) h.params_[index] = *def;
+        if (index < h.params_.size())
+            h.params_[index] = *def;
         return PF_Err_NONE;
     }
     static PF_Err abort(PF_ProgPtr) {
         StandinHost& h = host();
-        if (h.gate("PF_ABORT")) return STANDIN_CANCEL_CODE;
+        if (h.gate("PF_ABORT"))
+            return STANDIN_CANCEL_CODE;
         return h.abortCode;
     }
     static PF_Err progress(PF_ProgPtr, int32_t current, int32_t total) {
         StandinHost& h = host();
-        if (h.gate("PF_PROGRESS")) return STANDIN_CANCEL_CODE;
+        if (h.gate("PF_PROGRESS"))
+            return STANDIN_CANCEL_CODE;
         h.progress.emplace_back(current, total);
         return h.onProgress ? h.onProgress(current, total) : PF_Err_NONE;
     }
     static PF_Err copy(PF_ProgPtr, PF_EffectWorld* src, PF_EffectWorld* dst, const PF_LRect*,
                        const PF_LRect*) {
-        if (PF_Err err = host().gateCode("PF_COPY")) return err;
+        if (PF_Err err = host().gateCode("PF_COPY"))
+            return err;
         const int32_t rows = std::min(src->height, dst->height);
         const size_t bytes = static_cast<size_t>(std::min(src->width, dst->width)) *
                              static_cast<size_t>(pixelSize(viewOf(*src).depth));
         for (int32_t y = 0; y < rows; ++y) {
-            std::memcpy(static_cast<std::byte*>(dst->data) + static_cast<size_t>(y) * dst->rowbytes,
-                        static_cast<const std::byte*>(src->data) +
-                            static_cast<size_t>(y) * src->rowbytes,
-                        bytes);
+            std::memcpy(
+                static_cast<std::byte*>(dst->data) + static_cast<size_t>(y) * dst->rowbytes,
+                static_cast<const std::byte*>(src->data) + static_cast<size_t>(y) * src->rowbytes,
+                bytes);
         }
         return PF_Err_NONE;
     }
     static PF_Err fill(PF_ProgPtr, const PF_Pixel8* color, const PF_LRect*, PF_EffectWorld* world) {
-        if (PF_Err err = host().gateCode("PF_FILL")) return err;
+        if (PF_Err err = host().gateCode("PF_FILL"))
+            return err;
         const PixelImage v = viewOf(*world);
         for (int32_t y = 0; y < v.height; ++y) {
             for (int32_t x = 0; x < v.width; ++x) {
                 switch (v.depth) {
-                    case PixelDepth::Depth8: v.at<Pixel8>(x, y) = *color; break;
-                    case PixelDepth::Depth16: v.at<Pixel16>(x, y) = convert8To16(*color); break;
+                    case PixelDepth::Depth8:
+                        v.at<Pixel8>(x, y) = *color;
+                        break;
+                    case PixelDepth::Depth16:
+                        v.at<Pixel16>(x, y) = convert8To16(*color);
+                        break;
                     case PixelDepth::DepthFloat:
                         v.at<PixelFloat>(x, y) = convert8ToFloat(*color);
                         break;
@@ -426,7 +474,8 @@ struct StandinHost::Impl {
     static PF_Err checkoutLayer(PF_ProgPtr, int32_t, int32_t, const PF_RenderRequest* request,
                                 int32_t, int32_t, uint32_t, PF_CheckoutResult* result) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("checkout_layer")) return err;
+        if (PF_Err err = h.gateCode("checkout_layer"))
+            return err;
         h.lastLayerRequest = *request;
         result->result_rect = PF_LRect{0, 0, h.input.width(), h.input.height()};
         result->max_result_rect = result->result_rect;
@@ -434,13 +483,15 @@ struct StandinHost::Impl {
     }
     static PF_Err checkoutLayerPixels(PF_ProgPtr, int32_t, PF_EffectWorld** pixels) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("checkout_layer_pixels")) return err;
+        if (PF_Err err = h.gateCode("checkout_layer_pixels"))
+            return err;
         *pixels = &h.inputWorld_;
         return PF_Err_NONE;
     }
     static PF_Err checkoutOutput(PF_ProgPtr, PF_EffectWorld** output) {
         StandinHost& h = host();
-        if (PF_Err err = h.gateCode("checkout_output")) return err;
+        if (PF_Err err = h.gateCode("checkout_output"))
+            return err;
         *output = &h.outputWorld_;
         return PF_Err_NONE;
     }
@@ -464,8 +515,8 @@ struct StandinHost::Impl {
     static constexpr PF_Sampling8Suite1 SAMPLING8{nearest<Pixel8>, subpixel<Pixel8>, area<Pixel8>};
     static constexpr PF_Sampling16Suite1 SAMPLING16{nearest<Pixel16>, subpixel<Pixel16>,
                                                     area<Pixel16>};
-    static constexpr PF_SamplingFloatSuite1 SAMPLING_FLOAT{
-        nearest<PixelFloat>, subpixel<PixelFloat>, area<PixelFloat>};
+    static constexpr PF_SamplingFloatSuite1 SAMPLING_FLOAT{nearest<PixelFloat>,
+                                                           subpixel<PixelFloat>, area<PixelFloat>};
     static constexpr PF_PathQuerySuite1 PATH_QUERY{checkoutPath, checkinPath};
     static constexpr PF_PathDataSuite1 PATH_DATA{pathIsOpen, pathSegments, pathPrepare,
                                                  pathLength, pathEvaluate, pathCleanup};
@@ -503,7 +554,8 @@ struct StandinHost::Impl {
             {kPFANSISuite, 1, &ANSI},
         };
         for (const Entry& e : TABLE) {
-            if (name == e.name && version == e.version) return e.suite;
+            if (name == e.name && version == e.version)
+                return e.suite;
         }
         return nullptr;
     }
@@ -511,9 +563,11 @@ struct StandinHost::Impl {
         StandinHost& h = host();
         *suite = nullptr;
         h.requestedSuites.insert(name);
-        if (h.gate("AcquireSuite") || name == h.missingSuite) return PF_Err_BAD_CALLBACK_PARAM;
+        if (h.gate("AcquireSuite") || name == h.missingSuite)
+            return PF_Err_BAD_CALLBACK_PARAM;
         *suite = suiteFor(name, version);
-        if (*suite == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        if (*suite == nullptr)
+            return PF_Err_BAD_CALLBACK_PARAM;
         ++h.suites_[std::string(name) + " " + std::to_string(version)];
         return PF_Err_NONE;
     }
@@ -530,25 +584,28 @@ StandinHost::StandinHost(PF_EntryPointFunc entry) : entry_(entry) {
     utils_.fill = Impl::fill;
     utils_.host_new_handle = Impl::newHandle;
     utils_.host_dispose_handle = Impl::disposeHandle;
-    utils_.ansi = PF_ANSICallbacks{Impl::atan2, Impl::ceil, Impl::cos,  Impl::floor,
-                                   Impl::fmod,  Impl::pow,  Impl::sin,  Impl::sqrt,
-                                   std::sprintf, Impl::strcpy};
+    utils_.ansi = PF_ANSICallbacks{Impl::atan2, Impl::ceil, Impl::cos,  Impl::floor,  Impl::fmod,
+                                   Impl::pow,   Impl::sin,  Impl::sqrt, std::sprintf, Impl::strcpy};
     in_.inter = PF_InteractCallbacks{Impl::checkoutParam, Impl::checkinParam, Impl::addParam,
                                      Impl::abort, Impl::progress};
     in_.utils = &utils_;
     in_.effect_ref = this;
     in_.pica_basicP = &Impl::BASIC;
-    for (size_t i = 0; i < params_.size(); ++i) paramList_[i] = &params_[i];
+    for (size_t i = 0; i < params_.size(); ++i)
+        paramList_[i] = &params_[i];
 }
 
 StandinHost::~StandinHost() {
-    for (void* e : effects_) delete static_cast<int*>(e);
-    for (void* s : streams_) delete static_cast<Impl::StreamRecord*>(s);
+    for (void* e : effects_)
+        delete static_cast<int*>(e);
+    for (void* s : streams_)
+        delete static_cast<Impl::StreamRecord*>(s);
 }
 
 bool StandinHost::gate(const char* call) {
     ++calls_;
-    if (failAt_ == 0 || calls_ != failAt_) return false;
+    if (failAt_ == 0 || calls_ != failAt_)
+        return false;
     failedCall_ = call;
     return true;
 }
@@ -608,17 +665,20 @@ PF_Err StandinHost::smartRender(PF_Handle preRenderData, OwnedImage& output) {
 
 PF_Err StandinHost::renderFrame(OwnedImage& output) {
     PF_Err err = setUp();
-    if (err) return err;
+    if (err)
+        return err;
     output = OwnedImage(input.depth(), input.width(), input.height());
     inputWorld_ = worldOf(input);
     outputWorld_ = worldOf(output);
 
     err = command(PF_Cmd_UPDATE_PARAMS_UI);
-    if (err) return err;
+    if (err)
+        return err;
 
     PF_PreRenderOutput preOutput{};
     err = preRenderFrame(preOutput);
-    if (!err) err = smartRender(preOutput.pre_render_data, output);
+    if (!err)
+        err = smartRender(preOutput.pre_render_data, output);
     deletePreRenderData(preOutput);
     return err;
 }
@@ -636,19 +696,22 @@ PF_Err StandinHost::preRenderFrame(PF_PreRenderOutput& output) {
 }
 
 void StandinHost::deletePreRenderData(const PF_PreRenderOutput& output) {
-    if (output.pre_render_data == nullptr) return;
+    if (output.pre_render_data == nullptr)
+        return;
     if (output.delete_pre_render_data_func != nullptr) {
         CurrentHost current(this);
         output.delete_pre_render_data_func(output.pre_render_data);
     }
     // From here on the block is nobody's: if it is still live, the ledger shows it.
-    if (pendingPreRender_ == output.pre_render_data) pendingPreRender_ = nullptr;
+    if (pendingPreRender_ == output.pre_render_data)
+        pendingPreRender_ = nullptr;
 }
 
 std::string StandinHost::held() const {
     std::string s;
     auto add = [&s](long n, const std::string& what) {
-        if (n != 0) s += what + "=" + std::to_string(n) + " ";
+        if (n != 0)
+            s += what + "=" + std::to_string(n) + " ";
     };
     long handles = 0;
     for (const auto& [handle, rec] : handles_) {
@@ -671,9 +734,11 @@ std::string StandinHost::held() const {
     add(pathsOut_, "paths");
     add(static_cast<long>(effects_.size()), "effects");
     add(static_cast<long>(streams_.size()), "streams");
-    for (const auto& [name, count] : suites_) add(count, "suite '" + name + "'");
+    for (const auto& [name, count] : suites_)
+        add(count, "suite '" + name + "'");
     long preps = 0;
-    for (const auto& [id, mask] : masks) preps += mask->livePreps();
+    for (const auto& [id, mask] : masks)
+        preps += mask->livePreps();
     add(preps, "segmentTables");
     return s;
 }

@@ -25,7 +25,7 @@ constexpr PF_Err STANDIN_CANCEL_CODE = -1;
 constexpr AEGP_PluginID STANDIN_PLUGIN_ID = 42;
 
 class StandinHost {
-public:
+  public:
     // `entry` is the plug-in's entry point: linked in, or looked up in a loaded DLL.
     explicit StandinHost(PF_EntryPointFunc entry);
     ~StandinHost();
@@ -33,8 +33,8 @@ public:
     StandinHost& operator=(const StandinHost&) = delete;
 
     // --- what the caller sets ---------------------------------------------------------------
-    OwnedImage input;                  // the effect's layer; its depth is the frame's depth
-    std::optional<OwnedImage> layer;   // the Layer parameter's image, in the frame's depth
+    OwnedImage input;                 // the effect's layer; its depth is the frame's depth
+    std::optional<OwnedImage> layer;  // the Layer parameter's image, in the frame's depth
     std::map<uint32_t, std::unique_ptr<BezierPath>> masks;  // mask path id -> path
     int32_t currentTime = 0;
     int32_t timeStep = 1;
@@ -74,11 +74,11 @@ public:
     PF_ANSICallbacks& ansi() { return utils_.ansi; }
 
     // --- what the host saw --------------------------------------------------------------------
-    std::vector<PF_ParamDef> declared;           // every add_param, in order
-    std::array<bool, 20> hidden{};               // each stream's hidden flag
-    std::array<int32_t, 20> uiFlags{};           // ui_flags of the last update per index
-    std::array<PF_ParamDef, 20> uiUpdates{};     // the last definition passed per index
-    std::vector<int32_t> checkedOutParams;       // indices, in order of check-out
+    std::vector<PF_ParamDef> declared;        // every add_param, in order
+    std::array<bool, 20> hidden{};            // each stream's hidden flag
+    std::array<int32_t, 20> uiFlags{};        // ui_flags of the last update per index
+    std::array<PF_ParamDef, 20> uiUpdates{};  // the last definition passed per index
+    std::vector<int32_t> checkedOutParams;    // indices, in order of check-out
     PF_RenderRequest lastLayerRequest{};
     std::vector<std::pair<int32_t, int32_t>> progress;
     std::set<std::string> requestedSuites;  // every suite name asked for, granted or not
@@ -112,7 +112,7 @@ public:
     // --- implementation, reached from the C callbacks -------------------------------------
     struct Impl;
 
-private:
+  private:
     friend struct Impl;
     struct HandleRecord {
         void* block;  // first: a PF_Handle points here

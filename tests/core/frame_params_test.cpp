@@ -7,7 +7,9 @@
 namespace mst {
 namespace {
 
-constexpr int32_t fixed(double v) { return static_cast<int32_t>(v * 65536.0); }
+constexpr int32_t fixed(double v) {
+    return static_cast<int32_t>(v * 65536.0);
+}
 
 FrameParams build(const RawParamValues& raw, int32_t num = 1, uint32_t den = 1) {
     return buildFrameParams(raw, num, den, nullptr);

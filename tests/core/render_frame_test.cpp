@@ -9,11 +9,14 @@
 namespace mst::test {
 namespace {
 
-bool sameBytes(const OwnedImage& a, const OwnedImage& b) { return a.bytes() == b.bytes(); }
+bool sameBytes(const OwnedImage& a, const OwnedImage& b) {
+    return a.bytes() == b.bytes();
+}
 
 bool allZero(const OwnedImage& image) {
     for (std::byte b : image.bytes())
-        if (b != std::byte{0}) return false;
+        if (b != std::byte{0})
+            return false;
     return true;
 }
 
@@ -150,7 +153,8 @@ TEST_P(RenderFrameFailure, ReturnsItsCodeAndReleasesEverything) {
         auto host = withLayer ? layerScene() : makeSceneHost(PixelDepth::Depth8, 40, 30);
         host->failOn(c.op, 77);
         const int32_t rc = renderFrame(*host);
-        if (host->callCount(c.op) == 0) continue;  // this scene never makes the call
+        if (host->callCount(c.op) == 0)
+            continue;  // this scene never makes the call
         EXPECT_EQ(rc, c.expected) << opName(c.op) << (withLayer ? " (layer)" : "");
         EXPECT_EQ(host->held(), "") << opName(c.op) << (withLayer ? " (layer)" : "");
     }
@@ -172,23 +176,22 @@ TEST_P(RenderFrameFailure, AThrownCodeStillReleasesEverything) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryOperation, RenderFrameFailure,
-    ::testing::Values(
-        FailureCase{Op::FrameParams, ERR_BAD_CALLBACK_PARAM},
-        FailureCase{Op::CheckoutInput, ERR_BAD_CALLBACK_PARAM},
-        FailureCase{Op::CheckoutOutput, ERR_BAD_CALLBACK_PARAM},
-        FailureCase{Op::AcquireWorld, ERR_BAD_CALLBACK_PARAM},
-        FailureCase{Op::PixelFormat, ERR_BAD_CALLBACK_PARAM}, FailureCase{Op::Copy, 77},
-        FailureCase{Op::CheckoutLayer, 77}, FailureCase{Op::PollAbort, 77},
-        FailureCase{Op::CreateStamp, 77}, FailureCase{Op::AreaSample, 77},
-        FailureCase{Op::CheckinLayer, 0}, FailureCase{Op::CheckoutPath, 77},
-        FailureCase{Op::PathIsOpen, 77}, FailureCase{Op::PathSegmentCount, 77},
-        FailureCase{Op::PathPrepare, 77}, FailureCase{Op::PathLength, 77},
-        FailureCase{Op::PathEvaluate, 77}, FailureCase{Op::PathRelease, 77},
-        FailureCase{Op::AcquireColor, 77}, FailureCase{Op::RgbToHls, 77},
-        FailureCase{Op::HlsToRgb, 77}, FailureCase{Op::SubpixelSample, 77},
-        FailureCase{Op::Progress, 77}, FailureCase{Op::ReleaseColor, 77},
-        FailureCase{Op::DisposeStamp, 77}, FailureCase{Op::CheckinPath, 77},
-        FailureCase{Op::ReleaseWorld, 77}),
+    ::testing::Values(FailureCase{Op::FrameParams, ERR_BAD_CALLBACK_PARAM},
+                      FailureCase{Op::CheckoutInput, ERR_BAD_CALLBACK_PARAM},
+                      FailureCase{Op::CheckoutOutput, ERR_BAD_CALLBACK_PARAM},
+                      FailureCase{Op::AcquireWorld, ERR_BAD_CALLBACK_PARAM},
+                      FailureCase{Op::PixelFormat, ERR_BAD_CALLBACK_PARAM},
+                      FailureCase{Op::Copy, 77}, FailureCase{Op::CheckoutLayer, 77},
+                      FailureCase{Op::PollAbort, 77}, FailureCase{Op::CreateStamp, 77},
+                      FailureCase{Op::AreaSample, 77}, FailureCase{Op::CheckinLayer, 0},
+                      FailureCase{Op::CheckoutPath, 77}, FailureCase{Op::PathIsOpen, 77},
+                      FailureCase{Op::PathSegmentCount, 77}, FailureCase{Op::PathPrepare, 77},
+                      FailureCase{Op::PathLength, 77}, FailureCase{Op::PathEvaluate, 77},
+                      FailureCase{Op::PathRelease, 77}, FailureCase{Op::AcquireColor, 77},
+                      FailureCase{Op::RgbToHls, 77}, FailureCase{Op::HlsToRgb, 77},
+                      FailureCase{Op::SubpixelSample, 77}, FailureCase{Op::Progress, 77},
+                      FailureCase{Op::ReleaseColor, 77}, FailureCase{Op::DisposeStamp, 77},
+                      FailureCase{Op::CheckinPath, 77}, FailureCase{Op::ReleaseWorld, 77}),
     [](const auto& info) { return std::string(opName(info.param.op)); });
 
 TEST(RenderFrame, FailedClearEndsTheFrameWithItsCode) {

@@ -10,7 +10,9 @@
 
 namespace mst::test {
 
-constexpr int32_t fixed(double v) { return static_cast<int32_t>(v * 65536.0); }
+constexpr int32_t fixed(double v) {
+    return static_cast<int32_t>(v * 65536.0);
+}
 
 // The panel's defaults, except a small Width and On Original so small frames show stamps.
 inline RawParamValues defaultRaw() {
@@ -38,28 +40,40 @@ inline FrameParams paramsOf(const RawParamValues& raw) {
 }
 
 // A deterministic gradient: every pixel differs from its neighbours, alpha opaque.
-template <class P> P gradientPixel(int32_t x, int32_t y);
-template <> inline Pixel8 gradientPixel<Pixel8>(int32_t x, int32_t y) {
+template <class P>
+P gradientPixel(int32_t x, int32_t y);
+template <>
+inline Pixel8 gradientPixel<Pixel8>(int32_t x, int32_t y) {
     return {255, static_cast<uint8_t>(x * 7 + 20), static_cast<uint8_t>(y * 11 + 40),
             static_cast<uint8_t>((x + y) * 5)};
 }
-template <> inline Pixel16 gradientPixel<Pixel16>(int32_t x, int32_t y) {
+template <>
+inline Pixel16 gradientPixel<Pixel16>(int32_t x, int32_t y) {
     return convert8To16(gradientPixel<Pixel8>(x, y));
 }
-template <> inline PixelFloat gradientPixel<PixelFloat>(int32_t x, int32_t y) {
+template <>
+inline PixelFloat gradientPixel<PixelFloat>(int32_t x, int32_t y) {
     return convert8ToFloat(gradientPixel<Pixel8>(x, y));
 }
 
-template <class P> void fillGradient(OwnedImage& image) {
+template <class P>
+void fillGradient(OwnedImage& image) {
     for (int32_t y = 0; y < image.height(); ++y)
-        for (int32_t x = 0; x < image.width(); ++x) image.at<P>(x, y) = gradientPixel<P>(x, y);
+        for (int32_t x = 0; x < image.width(); ++x)
+            image.at<P>(x, y) = gradientPixel<P>(x, y);
 }
 
 inline void fillGradient(OwnedImage& image) {
     switch (image.depth()) {
-        case PixelDepth::Depth8: fillGradient<Pixel8>(image); break;
-        case PixelDepth::Depth16: fillGradient<Pixel16>(image); break;
-        case PixelDepth::DepthFloat: fillGradient<PixelFloat>(image); break;
+        case PixelDepth::Depth8:
+            fillGradient<Pixel8>(image);
+            break;
+        case PixelDepth::Depth16:
+            fillGradient<Pixel16>(image);
+            break;
+        case PixelDepth::DepthFloat:
+            fillGradient<PixelFloat>(image);
+            break;
     }
 }
 
@@ -70,8 +84,8 @@ inline std::unique_ptr<TestHost> makeSceneHost(PixelDepth depth, int32_t width, 
     fillGradient(host->input);
     host->params = paramsOf(raw);
     const double m = 8.0;
-    host->path = makePolylinePath({{m, m}, {width - m, m}, {width - m, height - m}, {m, height - m}},
-                                  true);
+    host->path =
+        makePolylinePath({{m, m}, {width - m, m}, {width - m, height - m}, {m, height - m}}, true);
     return host;
 }
 

@@ -473,8 +473,8 @@ TYPED_TEST(RasteriseStampDepth, SettledPolygonPixelsMatchThePlainEvaluation) {
                     OwnedImage plain(depthOf<P>(), size.width, size.height);
                     rasteriseStamp({fast.view(), size.width / 2, size.height / 2}, p, polygon,
                                    standardMath());
-                    rasteriseStampPlain({plain.view(), size.width / 2, size.height / 2}, p,
-                                        polygon, standardMath());
+                    rasteriseStampPlain({plain.view(), size.width / 2, size.height / 2}, p, polygon,
+                                        standardMath());
                     ASSERT_EQ(fast.bytes(), plain.bytes()) << describe(p);
                 }
             }

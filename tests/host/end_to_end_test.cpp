@@ -22,7 +22,9 @@ struct Scene {
     uint32_t mask;
 };
 
-std::string sceneName(const ::testing::TestParamInfo<Scene>& info) { return info.param.name; }
+std::string sceneName(const ::testing::TestParamInfo<Scene>& info) {
+    return info.param.name;
+}
 
 class EndToEnd : public ::testing::TestWithParam<Scene> {};
 

@@ -85,7 +85,8 @@ TEST(EntryPoint, SequenceSetupResetupAndSetdown) {
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(host->liveHandles(), 1u) << "the old block is disposed";
     const auto* bytes = static_cast<const unsigned char*>(*second);
-    for (size_t i = 0; i < sizeof(SequenceData); ++i) ASSERT_EQ(bytes[i], 0) << i;
+    for (size_t i = 0; i < sizeof(SequenceData); ++i)
+        ASSERT_EQ(bytes[i], 0) << i;
 
     EXPECT_EQ(host->command(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
     EXPECT_EQ(host->liveHandles(), 0u);

@@ -18,7 +18,8 @@ TEST_P(Golden, FrameMatchesTheStoredOne) {
     const std::string name = GetParam();
     const ReferenceFrame* frame = nullptr;
     for (const ReferenceFrame& f : referenceFrames()) {
-        if (f.name == name) frame = &f;
+        if (f.name == name)
+            frame = &f;
     }
     ASSERT_NE(frame, nullptr) << name;
     OwnedImage output;

@@ -70,7 +70,8 @@ TEST(SmartPreRender, BuildsTheRecordAndWidensTheExtent) {
 
     host->checkedOutParams.clear();
     ASSERT_EQ(host->smartPreRender(pr.extra), PF_Err_NONE);
-    const std::vector<int32_t> order = {1, 2, 19, 6, 7, 8, 3, 9, 11, 13, 10, 5, 4, 15, 12, 18, 17, 14};
+    const std::vector<int32_t> order = {1,  2,  19, 6, 7,  8,  3,  9,  11,
+                                        13, 10, 5,  4, 15, 12, 18, 17, 14};
     EXPECT_EQ(host->checkedOutParams, order);
 
     EXPECT_EQ(gRequest.preserve_rgb_of_zero_alpha, 1);

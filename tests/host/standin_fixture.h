@@ -11,8 +11,10 @@ namespace mst::test {
 constexpr uint32_t SQUARE_MASK = 7;
 constexpr uint32_t OPEN_MASK = 8;
 
-template <class P> P rampPixel(int32_t x, int32_t y);
-template <> inline Pixel8 rampPixel<Pixel8>(int32_t x, int32_t y) {
+template <class P>
+P rampPixel(int32_t x, int32_t y);
+template <>
+inline Pixel8 rampPixel<Pixel8>(int32_t x, int32_t y) {
     return {255, static_cast<uint8_t>(x * 7 + 20), static_cast<uint8_t>(y * 11 + 40),
             static_cast<uint8_t>((x + y) * 5)};
 }
@@ -22,9 +24,15 @@ inline void fillRamp(OwnedImage& image) {
         for (int32_t x = 0; x < image.width(); ++x) {
             const Pixel8 p = rampPixel<Pixel8>(x, y);
             switch (image.depth()) {
-                case PixelDepth::Depth8: image.at<Pixel8>(x, y) = p; break;
-                case PixelDepth::Depth16: image.at<Pixel16>(x, y) = convert8To16(p); break;
-                case PixelDepth::DepthFloat: image.at<PixelFloat>(x, y) = convert8ToFloat(p); break;
+                case PixelDepth::Depth8:
+                    image.at<Pixel8>(x, y) = p;
+                    break;
+                case PixelDepth::Depth16:
+                    image.at<Pixel16>(x, y) = convert8To16(p);
+                    break;
+                case PixelDepth::DepthFloat:
+                    image.at<PixelFloat>(x, y) = convert8ToFloat(p);
+                    break;
             }
         }
     }
@@ -36,8 +44,8 @@ inline std::unique_ptr<StandinHost> makeStandin(PixelDepth depth = PixelDepth::D
     host->input = OwnedImage(depth, width, height);
     fillRamp(host->input);
     const double m = 8.0;
-    host->masks[SQUARE_MASK] = makePolylinePath(
-        {{m, m}, {width - m, m}, {width - m, height - m}, {m, height - m}}, true);
+    host->masks[SQUARE_MASK] =
+        makePolylinePath({{m, m}, {width - m, m}, {width - m, height - m}, {m, height - m}}, true);
     host->masks[OPEN_MASK] = makePolylinePath({{2, 3}, {width - 4.0, height - 5.0}}, false);
     return host;
 }

@@ -29,7 +29,7 @@ PF_Err fakeRelease(const char* name, int32_t version) {
 const SPBasicSuite FAKE_BASIC{fakeAcquire, fakeRelease};
 
 class SuiteCacheTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         gLog.clear();
         gMissing.clear();
@@ -45,9 +45,9 @@ TEST_F(SuiteCacheTest, AcquiresOnFirstUseAndReleasesInTableOrder) {
         cache.handleSuite();  // served from the cache
         cache.streamSuite();
     }
-    const std::vector<std::string> expected = {
-        "+PF Sampling8 Suite 1", "+PF Handle Suite 1",    "+AEGP Stream Suite 7",
-        "-AEGP Stream Suite 7",  "-PF Handle Suite 1",    "-PF Sampling8 Suite 1"};
+    const std::vector<std::string> expected = {"+PF Sampling8 Suite 1", "+PF Handle Suite 1",
+                                               "+AEGP Stream Suite 7",  "-AEGP Stream Suite 7",
+                                               "-PF Handle Suite 1",    "-PF Sampling8 Suite 1"};
     EXPECT_EQ(gLog, expected);
 }
 
@@ -84,9 +84,9 @@ TEST_F(SuiteCacheTest, AcquireAndReleaseWithMessage) {
     EXPECT_EQ(out.out_flags, 0);
 
     gMissing = kPFColorFloatSuite;
-    EXPECT_EQ(acquireSuiteWithMessage(&in, &out, kPFColorFloatSuite, 1, "Couldn't load suite.",
-                                      &suite),
-              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(
+        acquireSuiteWithMessage(&in, &out, kPFColorFloatSuite, 1, "Couldn't load suite.", &suite),
+        PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_STREQ(out.return_msg, "Couldn't load suite.");
     EXPECT_NE(out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
 

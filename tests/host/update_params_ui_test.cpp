@@ -41,8 +41,10 @@ TEST(UpdateParamsUi, ShapeHidesWhatItDoesNotUse) {
             host->param(SHAPE).u.pd.value = c.shape;
             ASSERT_EQ(host->command(PF_Cmd_UPDATE_PARAMS_UI), PF_Err_NONE) << c.name;
             EXPECT_EQ(host->hidden[N_SIDES], c.sidesHidden) << c.name << " after " << first;
-            for (ParamId p : layerGroup) EXPECT_EQ(host->hidden[p], c.layerHidden) << c.name;
-            for (ParamId p : edgeGroup) EXPECT_EQ(host->hidden[p], c.edgeHidden) << c.name;
+            for (ParamId p : layerGroup)
+                EXPECT_EQ(host->hidden[p], c.layerHidden) << c.name;
+            for (ParamId p : edgeGroup)
+                EXPECT_EQ(host->hidden[p], c.edgeHidden) << c.name;
         }
     }
     EXPECT_EQ(host->held(), "");

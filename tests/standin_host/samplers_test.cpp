@@ -288,11 +288,14 @@ TYPED_TEST(SamplerTest, BilinearShortcutMatchesTheReferenceOnUniformPatches) {
     using P = TypeParam;
     using C = decltype(P::alpha);
     const C full = static_cast<C>(Depth<P>::MAX);
-    const P patches[] = {{full, full, full, full}, {C{}, full, full, full}, {C{}, C{}, C{}, C{}},
+    const P patches[] = {{full, full, full, full},
+                         {C{}, full, full, full},
+                         {C{}, C{}, C{}, C{}},
                          {full, C{}, full, C{}}};
     TestImage<P> image(9, 7);
     for (int32_t y = 0; y < 7; ++y)
-        for (int32_t x = 0; x < 9; ++x) image.at(x, y) = patches[(x / 3 + y / 3) % 4];
+        for (int32_t x = 0; x < 9; ++x)
+            image.at(x, y) = patches[(x / 3 + y / 3) % 4];
     for (int32_t v = -2 * ONE; v <= 8 * ONE; v += ONE / 4 + 1) {
         for (int32_t u = -2 * ONE; u <= 10 * ONE; u += ONE / 4 + 1) {
             const P fast = sampleBilinear<P>(image.view, u, v);
