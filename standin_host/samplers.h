@@ -125,6 +125,48 @@ inline bool samePixel(const P& a, const P& b) {
     }
 }
 
+// Four equal pixels blend to themselves exactly where every weighted sum is exact. Integers:
+// always (the weights sum to 2^32 and the rounding adds less than one unit), transparent ones
+// to transparent black. Float: alpha 0 (transparent black), or alpha 1 with each channel 0 or
+// 1 (the weights are 16-bit fractions whose two sides add up to 1 without rounding).
+template <class P>
+inline bool equalNeighboursBlend(const P& p, P& result) {
+    if constexpr (IS_INTEGER_PIXEL<P>) {
+        result = p.alpha == 0 ? P{} : p;
+        return true;
+    } else {
+        auto unit = [](float c) { return c == 0.0f || c == 1.0f; };
+        if (p.alpha == 0.0f) {
+            result = PixelFloat{};
+            return true;
+        }
+        if (p.alpha == 1.0f && unit(p.red) && unit(p.green) && unit(p.blue)) {
+            result = p;
+            return true;
+        }
+        return false;
+    }
+}
+
+// The blend of the four neighbours of (x0, y0) with fractions (fx, fy), any of them outside
+// the image reading as transparent black. Kept out of line: the common cases in bilinear()
+// then need no stack frame on the way in and out of the sampler.
+template <class P, bool Shortcut>
+[[gnu::noinline]] P bilinearBlend(const PixelImage& image, int32_t x0, int32_t y0, uint32_t fx,
+                                  uint32_t fy) {
+    const P n[4] = {pixelOrClear<P>(image, x0, y0), pixelOrClear<P>(image, x0 + 1, y0),
+                    pixelOrClear<P>(image, x0, y0 + 1), pixelOrClear<P>(image, x0 + 1, y0 + 1)};
+    P same;
+    if (Shortcut && samePixel(n[0], n[1]) && samePixel(n[0], n[2]) && samePixel(n[0], n[3]) &&
+        equalNeighboursBlend(n[0], same))
+        return same;
+    if constexpr (IS_INTEGER_PIXEL<P>) {
+        return bilinearInteger<P, Shortcut>(n, fx, fy);
+    } else {
+        return bilinearFloat(n, fx, fy);
+    }
+}
+
 template <class P, bool Shortcut>
 inline P bilinear(const PixelImage& image, int32_t u, int32_t v) {
     if (!usable<P>(image))
@@ -140,42 +182,18 @@ inline P bilinear(const PixelImage& image, int32_t u, int32_t v) {
         return P{};
     if (fx == 0 && fy == 0)
         return pixelOrClear<P>(image, x0, y0);
-    P n[4];
     if (Shortcut && static_cast<uint32_t>(x0) < static_cast<uint32_t>(image.width) - 1u &&
         static_cast<uint32_t>(y0) < static_cast<uint32_t>(image.height) - 1u) {
-        // Wholly inside (0 <= x0 < width - 1): the four neighbours without a test each.
+        // Wholly inside (0 <= x0 < width - 1): equal neighbours are settled here, without a
+        // bounds test each.
         const P* top = image.row<P>(y0) + x0;
         const P* bottom = top + image.pixelsPerRow;
-        n[0] = top[0];
-        n[1] = top[1];
-        n[2] = bottom[0];
-        n[3] = bottom[1];
-    } else {
-        n[0] = pixelOrClear<P>(image, x0, y0);
-        n[1] = pixelOrClear<P>(image, x0 + 1, y0);
-        n[2] = pixelOrClear<P>(image, x0, y0 + 1);
-        n[3] = pixelOrClear<P>(image, x0 + 1, y0 + 1);
+        P same;
+        if (samePixel(top[0], top[1]) && samePixel(top[0], bottom[0]) &&
+            samePixel(top[0], bottom[1]) && equalNeighboursBlend(top[0], same))
+            return same;
     }
-    if constexpr (IS_INTEGER_PIXEL<P>) {
-        // Four equal integer pixels blend to themselves exactly (the weights sum to 2^32 and
-        // the rounding adds less than one unit); transparent ones to transparent black.
-        if (Shortcut && samePixel(n[0], n[1]) && samePixel(n[0], n[2]) && samePixel(n[0], n[3]))
-            return n[0].alpha == 0 ? P{} : n[0];
-        return bilinearInteger<P, Shortcut>(n, fx, fy);
-    } else {
-        // Four equal float pixels blend to themselves exactly when every weighted sum is exact:
-        // alpha 0 (transparent black), or alpha 1 with each channel 0 or 1 (the weights are
-        // 16-bit fractions whose two sides add up to 1 without rounding).
-        if (Shortcut && samePixel(n[0], n[1]) && samePixel(n[0], n[2]) && samePixel(n[0], n[3])) {
-            const PixelFloat& p = n[0];
-            auto unit = [](float c) { return c == 0.0f || c == 1.0f; };
-            if (p.alpha == 0.0f)
-                return PixelFloat{};
-            if (p.alpha == 1.0f && unit(p.red) && unit(p.green) && unit(p.blue))
-                return p;
-        }
-        return bilinearFloat(n, fx, fy);
-    }
+    return bilinearBlend<P, Shortcut>(image, x0, y0, fx, fy);
 }
 
 }  // namespace sampler_detail
