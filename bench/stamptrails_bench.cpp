@@ -354,14 +354,16 @@ void scalingTable() {
                         r.seconds * 1e3);
         }
     }
-    // Least squares on (footprint, instances, 1) by the normal equations.
+    // Least squares on (footprint, instances, 1) by the normal equations, each row weighted by
+    // 1 / time so that relative errors count: the rows span four orders of magnitude.
     double m[3][4] = {};
     for (const auto& r : rows) {
-        const double x[3] = {r[0], r[1], 1.0};
+        const double w = 1.0 / r[2];
+        const double x[3] = {r[0] * w, r[1] * w, w};
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j)
                 m[i][j] += x[i] * x[j];
-            m[i][3] += x[i] * r[2];
+            m[i][3] += x[i] * r[2] * w;
         }
     }
     for (int i = 0; i < 3; ++i) {
