@@ -1,5 +1,6 @@
 #include "core/frame_params.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace mst {
@@ -32,7 +33,10 @@ FrameParams buildFrameParams(const RawParamValues& raw, int32_t downsampleNum,
                                                  static_cast<double>(downsampleDen);
     p.pathId = raw.path;
     p.offsetFraction = normaliseDegrees(raw.offset, remainder) / 360.0;
-    p.stampCount = raw.number;
+    // Held to the panel's range: a value beyond it (a damaged project, a host that does not
+    // keep a slider to its declared range) would place up to 2^31 stamps, each coloured,
+    // drawn and reported, a frame that never seems to end. Zero and below draw nothing.
+    p.stampCount = std::min(raw.number, MAX_STAMP_COUNT);
     p.fixedAngle = raw.fixedAngle;
     p.background = raw.background;
     p.stampWidth = raw.width * p.downsampleScale;

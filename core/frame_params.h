@@ -34,6 +34,9 @@ struct RawParamValues {
     int32_t background = 0;    // popup, 1-based
 };
 
+// The largest "Number" the panel offers, and the largest stamp count a record holds.
+constexpr int32_t MAX_STAMP_COUNT = 10000;
+
 // Render units: fractions, normalised degrees, pixels at the current resolution. Plain values
 // only: between pre-render and render it lives in a relocatable host memory block.
 struct FrameParams {

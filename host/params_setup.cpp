@@ -1,6 +1,7 @@
 // Declares the effect's 19 parameters, in index order.
 #include <cstring>
 
+#include "core/frame_params.h"
 #include "host/entry_point.h"
 #include "host/param_ids.h"
 
@@ -94,7 +95,7 @@ PF_Err handleParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
     if (!err)
         err = d.angle(OFFSET, "Offset");
     if (!err)
-        err = d.slider(NUMBER, "Number", 0, 10000, 0, 20, 5);
+        err = d.slider(NUMBER, "Number", 0, MAX_STAMP_COUNT, 0, 20, 5);
     if (!err)
         err = d.percent(LENGTH, "Length", 100);
     if (!err)

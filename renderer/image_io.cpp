@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -149,7 +150,8 @@ void pngWarning(png_structp, png_const_charp) {}
 struct PngLayout {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
-    int bits = 0;  // 8 or 16 after the transformations
+    int bits = 0;             // 8 or 16 after the transformations
+    size_t fileRowBytes = 0;  // a row as stored, before the transformations
 };
 
 bool pngReadHeader(PngContext& ctx, FILE* file, PngLayout& layout) {
@@ -157,6 +159,7 @@ bool pngReadHeader(PngContext& ctx, FILE* file, PngLayout& layout) {
         return false;
     png_init_io(ctx.png, file);
     png_read_info(ctx.png, ctx.info);
+    layout.fileRowBytes = png_get_rowbytes(ctx.png, ctx.info);
     const int colorType = png_get_color_type(ctx.png, ctx.info);
     // Every colour type becomes RGBA of 8 or 16 bits: palettes and low-bit grey expand,
     // transparency chunks become alpha, grey becomes RGB, a missing alpha is opaque.
@@ -179,6 +182,25 @@ bool pngReadHeader(PngContext& ctx, FILE* file, PngLayout& layout) {
         return false;
     }
     return true;
+}
+
+// The pixels are one zlib stream holding at least height x stored row bytes (interlaced or
+// not), and deflate packs at most 1032 bytes into one. A file too short for that is damaged:
+// refused before memory is taken for an image its header only claims (a few bytes can claim
+// 30000 x 30000, gigabytes of pixels).
+constexpr uint64_t DEFLATE_MAX_RATIO = 1032;
+
+void checkPngDataCanFit(const std::string& path, FILE* file, const PngLayout& layout) {
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode))
+        return;  // not a plain file: its size says nothing, the read itself finds the end
+    const uint64_t stored = uint64_t{layout.height} * layout.fileRowBytes;
+    if (static_cast<uint64_t>(info.st_size) < stored / DEFLATE_MAX_RATIO) {
+        throw RunError("cannot read " + quoted(path) + ": damaged PNG file (" +
+                       std::to_string(info.st_size) + " bytes cannot hold the " +
+                       std::to_string(layout.width) + " x " + std::to_string(layout.height) +
+                       " pixels its header declares)");
+    }
 }
 
 bool pngReadRows(PngContext& ctx, png_bytepp rows) {
@@ -206,6 +228,7 @@ OwnedImage readPng(const std::string& path, FILE* file) {
         throw RunError("cannot read " + quoted(path) + ": damaged PNG file (" + ctx.message + ")");
     }
     checkSize(path, layout.width, layout.height);
+    checkPngDataCanFit(path, file, layout);
     const size_t rowBytes = static_cast<size_t>(layout.width) * 4 * (layout.bits / 8);
     std::vector<png_byte> buffer(rowBytes * layout.height);
     std::vector<png_bytep> rows(layout.height);
@@ -323,7 +346,72 @@ void writePng(const std::string& path, const OwnedImage& image) {
 
 // --- OpenEXR --------------------------------------------------------------------------------
 
-OwnedImage readExr(const std::string& path) {
+// OpenEXR reads a header attribute into memory of the size the file declares for it, up to
+// 2 GB, before it finds the file too short for it. Every attribute of a sound file lies inside
+// the file: one declaring more than the rest of the file is refused here, before OpenEXR sees
+// it. Anything else wrong with the header is left for OpenEXR to report.
+void checkExrAttributeSizes(const std::string& path, FILE* file) {
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    const auto fileSize = static_cast<uint64_t>(info.st_size);
+    unsigned char start[8];
+    if (std::fread(start, 1, sizeof start, file) != sizeof start)
+        return;
+    const bool multipart = (start[5] & 0x10) != 0;  // version flags, bit 12
+    // A null-terminated name of at most 255 characters; false at the end of the file.
+    auto readName = [file](std::string& name) {
+        name.clear();
+        for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+            if (c == 0)
+                return true;
+            if (name.size() == 255)
+                return false;
+            name += static_cast<char>(c);
+        }
+        return false;
+    };
+    std::string name, type;
+    // One header, or a multipart file's several ended by an empty one; each is a list of
+    // attributes ended by an empty name.
+    while (readName(name) && !name.empty()) {
+        do {
+            unsigned char bytes[4];
+            if (!readName(type) || std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes)
+                return;
+            const int32_t size =
+                static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
+                                     uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
+            const long at = std::ftell(file);
+            if (size < 0 || at < 0 ||
+                static_cast<uint64_t>(size) > fileSize - static_cast<uint64_t>(at)) {
+                throw RunError("cannot read " + quoted(path) +
+                               " as OpenEXR: its header attribute '" + name + "' declares " +
+                               std::to_string(size) + " bytes, more than the file holds");
+            }
+            if (std::fseek(file, size, SEEK_CUR) != 0)
+                return;
+        } while (readName(name) && !name.empty());
+        if (!multipart)
+            return;
+    }
+}
+
+// OpenEXR sizes its line buffers from the header's data window before it reads any pixel (a
+// 326-byte file with a window 800 million pixels wide asked for 2.4 GB): a window beyond the
+// host's limit is refused by OpenEXR's own check as the header is read.
+void limitExrImageSize() {
+    static const bool once = [] {
+        Imf::Header::setMaxImageSize(MAX_IMAGE_SIDE, MAX_IMAGE_SIDE);
+        Imf::Header::setMaxTileSize(MAX_IMAGE_SIDE, MAX_IMAGE_SIDE);
+        return true;
+    }();
+    (void)once;
+}
+
+OwnedImage readExr(const std::string& path, FILE* stream) {
+    checkExrAttributeSizes(path, stream);
+    limitExrImageSize();
     try {
         Imf::InputFile file(path.c_str());
         const Imath::Box2i window = file.header().dataWindow();
@@ -341,23 +429,40 @@ OwnedImage readExr(const std::string& path) {
         }
 
         // Pixel (0, 0) of the image is the data window's top-left corner.
-        OwnedImage image(PixelDepth::DepthFloat, static_cast<int32_t>(w), static_cast<int32_t>(h));
-        auto* first = static_cast<PixelFloat*>(image.data());
         const size_t xStride = sizeof(PixelFloat);
-        const size_t yStride = xStride * static_cast<size_t>(w);
-        Imf::FrameBuffer buffer;
-        auto slice = [&](float* channel, double fill) {
-            return Imf::Slice::Make(Imf::FLOAT, channel, window, xStride, yStride, 1, 1, fill);
+        auto frameBuffer = [&](PixelFloat* first, size_t yStride) {
+            // OpenEXR addresses pixel (x, y) at base + x xStride + y yStride, so the base lies
+            // off the buffer by the window's origin; formed in unsigned arithmetic, which
+            // wraps. A yStride of 0 puts every row on the first.
+            auto slice = [&](float* channel, double fill) {
+                const uintptr_t base = reinterpret_cast<uintptr_t>(channel) -
+                                       static_cast<uintptr_t>(window.min.x) * xStride -
+                                       static_cast<uintptr_t>(window.min.y) * yStride;
+                return Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(base), xStride, yStride, 1, 1,
+                                  fill);
+            };
+            Imf::FrameBuffer buffer;
+            if (grey) {
+                buffer.insert("Y", slice(&first->red, 0.0));
+            } else {
+                buffer.insert("R", slice(&first->red, 0.0));
+                buffer.insert("G", slice(&first->green, 0.0));
+                buffer.insert("B", slice(&first->blue, 0.0));
+            }
+            buffer.insert("A", slice(&first->alpha, 1.0));
+            return buffer;
         };
-        if (grey) {
-            buffer.insert("Y", slice(&first->red, 0.0));
-        } else {
-            buffer.insert("R", slice(&first->red, 0.0));
-            buffer.insert("G", slice(&first->green, 0.0));
-            buffer.insert("B", slice(&first->blue, 0.0));
-        }
-        buffer.insert("A", slice(&first->alpha, 1.0));
-        file.setFrameBuffer(buffer);
+        // The whole file is decoded once into a single row (every row lands on it) before the
+        // image is allocated: a damaged file fails there having taken one row of memory, not
+        // the gigabytes its header can claim in a few kilobytes (a 30000 x 30000 window over
+        // an offset table of chunks that are not there). A good file is decoded twice.
+        std::vector<PixelFloat> row(static_cast<size_t>(w));
+        file.setFrameBuffer(frameBuffer(row.data(), 0));
+        file.readPixels(window.min.y, window.max.y);
+
+        OwnedImage image(PixelDepth::DepthFloat, static_cast<int32_t>(w), static_cast<int32_t>(h));
+        file.setFrameBuffer(
+            frameBuffer(static_cast<PixelFloat*>(image.data()), xStride * static_cast<size_t>(w)));
         file.readPixels(window.min.y, window.max.y);
 
         for (int32_t y = 0; y < image.height(); ++y) {
@@ -457,7 +562,7 @@ OwnedImage readImage(const std::string& path) {
         if (got == 8 && std::memcmp(magic, PNG_MAGIC, 8) == 0)
             return readPng(path, file);
         if (got >= 4 && std::memcmp(magic, EXR_MAGIC, 4) == 0)
-            return readExr(path);
+            return readExr(path, file);
     } catch (const std::bad_alloc&) {
         throw RunError("cannot read " + quoted(path) + ": out of memory");
     }

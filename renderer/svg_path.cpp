@@ -2,12 +2,15 @@
 
 #include <2geom/bezier-curve.h>
 #include <2geom/elliptical-arc.h>
+#include <2geom/path-sink.h>
 #include <2geom/path.h>
 #include <2geom/pathvector.h>
 #include <2geom/svg-path-parser.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <initializer_list>
 
 #include "renderer/errors.h"
 
@@ -40,7 +43,11 @@ void appendArc(const Geom::EllipticalArc& arc, std::vector<CubicSegment>& out) {
     // Pieces of the unit circle, mapped onto the arc's ellipse.
     const Geom::Affine unit = arc.unitCircleTransform();
     const double sweep = arc.sweepAngle();
-    const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) / HALF_PI - 1e-9)));
+    // At most a full turn, four pieces. An arc between coordinates too large to measure has
+    // a NaN sweep: one piece, whose NaN points refuse the path below.
+    const double quarters = std::fabs(sweep) / HALF_PI;
+    const int pieces =
+        quarters > 1 ? static_cast<int>(std::ceil(std::min(quarters, 4.0) - 1e-9)) : 1;
     const double step = sweep / pieces;
     const double h = 4.0 / 3.0 * std::tan(step / 4.0);
     double a0 = arc.initialAngle().radians();
@@ -110,6 +117,59 @@ bool finite(PathPoint p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
 
+const char* const TOO_LARGE = "the path data has a coordinate too large to be a number";
+
+// Hands the parser's commands on to lib2geom's path builder until a number is not finite (one
+// beyond double, or a relative coordinate that overflows), and drops the rest: the builder
+// throws at the next segment (no path joins at infinity), and lib2geom 1.2 leaks the curves in
+// flight when its sink throws. Such a path is refused for the coordinate anyway.
+class FiniteSink final : public Geom::PathSink {
+  public:
+    explicit FiniteSink(Geom::PathSink& next) : next_(next) {}
+    bool overflowed() const { return overflowed_; }
+
+    void moveTo(Geom::Point const& p) override {
+        if (pass({p}))
+            next_.moveTo(p);
+    }
+    void lineTo(Geom::Point const& p) override {
+        if (pass({p}))
+            next_.lineTo(p);
+    }
+    void curveTo(Geom::Point const& c0, Geom::Point const& c1, Geom::Point const& p) override {
+        if (pass({c0, c1, p}))
+            next_.curveTo(c0, c1, p);
+    }
+    void quadTo(Geom::Point const& c, Geom::Point const& p) override {
+        if (pass({c, p}))
+            next_.quadTo(c, p);
+    }
+    void arcTo(Geom::Coord rx, Geom::Coord ry, Geom::Coord angle, bool largeArc, bool sweep,
+               Geom::Point const& p) override {
+        if (pass({p, Geom::Point(rx, ry), Geom::Point(angle, 0)}))
+            next_.arcTo(rx, ry, angle, largeArc, sweep, p);
+    }
+    void closePath() override {
+        if (!overflowed_)
+            next_.closePath();
+    }
+    void flush() override {
+        if (!overflowed_)
+            next_.flush();
+    }
+    bool backspace() override { return !overflowed_ && next_.backspace(); }
+
+  private:
+    bool pass(std::initializer_list<Geom::Point> points) {
+        for (const Geom::Point& p : points)
+            overflowed_ = overflowed_ || !finite(toPoint(p));
+        return !overflowed_;
+    }
+
+    Geom::PathSink& next_;
+    bool overflowed_ = false;
+};
+
 }  // namespace
 
 MaskPath parseSvgPath(const std::string& data) {
@@ -117,13 +177,17 @@ MaskPath parseSvgPath(const std::string& data) {
         throw UsageError("the path data is empty");
     }
     Geom::PathVector paths;
+    Geom::PathBuilder builder(paths);
+    FiniteSink sink(builder);
     try {
-        paths = Geom::parse_svg_path(data.c_str());
+        Geom::parse_svg_path(data.c_str(), sink);
     } catch (const Geom::SVGPathParseError&) {
         throw UsageError("cannot parse the path data: " + parseHint(data));
     } catch (const std::exception& e) {
         throw UsageError(std::string("cannot parse the path data: ") + e.what());
     }
+    if (sink.overflowed())
+        throw UsageError(TOO_LARGE);
 
     // A moveto with nothing after it draws nothing and is not counted as a subpath.
     const Geom::Path* drawn = nullptr;
@@ -152,7 +216,7 @@ MaskPath parseSvgPath(const std::string& data) {
         ok = ok && finite(s.control1) && finite(s.control2) && finite(s.end);
     }
     if (!ok)
-        throw UsageError("the path data has a coordinate too large to be a number");
+        throw UsageError(TOO_LARGE);
     return mask;
 }
 

@@ -10,6 +10,9 @@ PACKAGES=(
     libpng-dev libopenexr-dev lib2geom-dev libcli11-dev
     libboost-dev  # lib2geom's headers include Boost's; Debian's lib2geom-dev does not depend on it
     libcairo2-dev
+    # scripts/fuzz.sh: clang with libFuzzer and the sanitizer runtimes; llvm-symbolizer for
+    # readable reports.
+    clang libclang-rt-14-dev llvm
     # The 32-bit Windows plug-in: the cross toolchain, and wine to run its harness.
     g++-mingw-w64-i686 binutils-mingw-w64-i686
     wine wine32:i386

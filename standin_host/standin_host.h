@@ -149,7 +149,6 @@ class StandinHost {
 
     PF_EffectWorld inputWorld_{};
     PF_EffectWorld outputWorld_{};
-    PF_EffectWorld layerWorld_{};
 };
 
 // The parameter values of a frame in the panel's own units, applied to a set-up host.

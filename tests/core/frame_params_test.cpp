@@ -121,6 +121,17 @@ TEST(FrameParams, PlainValuesPassUnchanged) {
     EXPECT_EQ(p.background, 2);
 }
 
+TEST(FrameParams, NumberIsHeldToThePanelsLargest) {
+    const std::pair<int32_t, int32_t> cases[] = {{10000, 10000},     {10001, 10000},
+                                                 {INT32_MAX, 10000}, {0, 0},
+                                                 {-4, -4},           {INT32_MIN, INT32_MIN}};
+    for (const auto& [number, count] : cases) {
+        RawParamValues raw;
+        raw.number = number;
+        EXPECT_EQ(build(raw, 1, 1).stampCount, count) << "Number " << number;
+    }
+}
+
 TEST(FrameParams, UsesTheGivenRemainder) {
     // The plug-in passes the host's fmod; the record must come from it.
     RawParamValues raw;

@@ -147,6 +147,7 @@ TEST(LayerStampSize, KeepsTheLayersAspectAndIsOdd) {
         {3.5, 4, 3, 5, 5},          // 3.75 rounded up to 4, made odd
         {100.3, 10, 10, 101, 101},  // ceil(100.3) is already odd
         {20.0, 200, 1, 21, 1},      // a one-row layer
+        {-50.0, 100, 200, 1, 3},    // a damaged negative Width: one pixel wide
     };
     for (const Case& c : cases) {
         const StampSize s =

@@ -94,6 +94,10 @@ TEST(StampSize, ShapeStampSizeAddsTheEdgeAndASparePixelEachSideAndIsOdd) {
         // A damaged record cannot overflow: the size saturates (odd) and the host refuses it.
         {1e12, 1, INT32_MAX},
         {100.0, INT32_MAX, INT32_MAX},
+        // Nor can it ask for an image without pixels: below one pixel is one pixel.
+        {9.0, -7, 1},
+        {-20.0, 1, 1},
+        {-1e12, INT32_MIN, 1},
     };
     for (const Case& c : cases) {
         const StampSize s = shapeStampSize(c.width, c.edge, standardMath());

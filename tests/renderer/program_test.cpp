@@ -1,8 +1,11 @@
 // The real program, build/stamptrails, run on small files: its frames equal the plug-in's own
 // render in process, and every bad input gives one message, its status, and no file.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cmath>
+#include <cstring>
+#include <functional>
 
 #include "renderer/image_io.h"
 #include "renderer/image_ops.h"
@@ -408,6 +411,240 @@ TEST(Program, BadInputGivesOneMessageItsStatusAndNoFile) {
         EXPECT_NE(run.err.find(at(c.message)), std::string::npos) << c.name << ": " << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << ": " << run.err;
         EXPECT_EQ(run.err.rfind("stamptrails: ", 0), 0u) << c.name << ": " << run.err;
+        EXPECT_EQ(dir.files(), before) << c.name << ": no output, no temporary file";
+    }
+}
+
+// --- hostile inputs ----------------------------------------------------------------------
+
+// Less than the images claimed here would take (3.6 GB for 30000 x 30000 8-bit RGBA, 14.4 GB
+// as float); more than the largest honest case here needs: the million-segment path takes
+// 260 MB, 1.2 GB under the address sanitizer.
+constexpr long MEMORY_BOUND_KB = 2048L * 1024;
+
+// A PNG declaring width x height 8-bit RGBA pixels whose data stops within its first row, as a
+// file cut short in a copy. The row is noise, so libpng writes it out in small IDAT chunks as
+// it compresses (about 80 KB for 30000 pixels).
+void writePngClaiming(const std::string& path, png_uint_32 width, png_uint_32 height) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_set_compression_buffer_size(png, 1024);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<png_byte> row(static_cast<size_t>(width) * 4);
+    uint32_t noise = 1;
+    for (png_byte& b : row) {
+        noise = noise * 1103515245u + 12345u;
+        b = static_cast<png_byte>(noise >> 24);
+    }
+    png_write_row(png, row.data());
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+}
+
+// Calls `visit(name, at)` for every header attribute of a single-part OpenEXR file, `at` being
+// the offset of its 4-byte size, the value following; returns the offset of the offset
+// table. Sizes and offsets are little-endian, as on the machines this runs on.
+template <class Visit>
+size_t forEachExrAttribute(std::string& file, Visit visit) {
+    size_t at = 8;  // magic number and version
+    for (;;) {
+        const size_t nameEnd = file.find('\0', at);
+        const std::string name = file.substr(at, nameEnd - at);
+        if (name.empty())
+            return nameEnd + 1;
+        const size_t sizeAt = file.find('\0', nameEnd + 1) + 1;
+        int32_t size = 0;
+        std::memcpy(&size, file.data() + sizeAt, sizeof size);
+        visit(name, sizeAt);
+        at = sizeAt + sizeof size + static_cast<size_t>(std::max(size, 0));
+    }
+}
+
+// The OpenEXR file `good` (at most 16 rows, ZIP: one chunk) with its windows made
+// width x height and an offset table of one entry per 16 rows, every entry pointing at the
+// good file's one chunk: a few kilobytes that read as a whole file.
+std::string exrClaiming(const std::string& good, int32_t width, int32_t height) {
+    std::string header = good;
+    const size_t table = forEachExrAttribute(header, [&](const std::string& name, size_t at) {
+        if (name == "dataWindow" || name == "displayWindow") {
+            const int32_t box[4] = {0, 0, width - 1, height - 1};
+            std::memcpy(header.data() + at + sizeof(int32_t), box, sizeof box);
+        }
+    });
+    uint64_t chunkAt = 0;
+    std::memcpy(&chunkAt, good.data() + table, sizeof chunkAt);
+    const uint64_t chunks = (static_cast<uint64_t>(height) + 15) / 16;
+    const uint64_t first = table + chunks * sizeof chunkAt;
+    std::string file = header.substr(0, table);
+    for (uint64_t i = 0; i < chunks; ++i)
+        file.append(reinterpret_cast<const char*>(&first), sizeof first);
+    return file + good.substr(chunkAt);
+}
+
+// The OpenEXR file `good` with the attribute `name` declaring `size` bytes.
+std::string exrWithAttributeSize(std::string good, const std::string& name, int32_t size) {
+    forEachExrAttribute(good, [&](const std::string& attribute, size_t at) {
+        if (attribute == name)
+            std::memcpy(good.data() + at, &size, sizeof size);
+    });
+    return good;
+}
+
+// A float picture with NaN and infinite channels where the square path's stamps sit and
+// sample, alpha included.
+OwnedImage pictureWithNanAndInfinity() {
+    OwnedImage image = testPicture(PixelDepth::DepthFloat, W, H);
+    const float nan = std::nanf(""), inf = INFINITY;
+    for (int32_t x = 6; x < 42; x += 3) {
+        image.at<PixelFloat>(x, 8).red = nan;
+        image.at<PixelFloat>(x + 1, 8).green = inf;
+        image.at<PixelFloat>(x, 9).blue = -inf;
+        image.at<PixelFloat>(x + 1, 9).alpha = nan;
+        image.at<PixelFloat>(x + 2, 28).alpha = inf;
+    }
+    return image;
+}
+
+// One million straight segments zigzagging over the demo image, about 10 MB of path data.
+std::string millionSegments() {
+    std::string data = "M 0 0";
+    for (int32_t i = 0; i < 1000000; ++i) {
+        data += " L " + std::to_string(i * 7 % 960) + " " + std::to_string(i * 13 % 540);
+    }
+    return data;
+}
+
+struct HostileInput {
+    const char* name;
+    std::function<void(const ScratchDir&)> make;  // writes the case's files into the folder
+    std::vector<std::string> args;                // "@" is replaced by the folder
+    int status;
+    const char* message;  // in the one line on stderr; null when the frame is rendered
+    // For a rendered frame: checks the output against what the plug-in makes of the input.
+    std::function<void(const ScratchDir&)> checkFrame = nullptr;
+};
+
+// Every case ends as it should (one message, its status and no file; or a frame, when the
+// input holds values the effect takes) in memory that follows what the files really hold,
+// not what their headers claim. Nothing here is timed: each way through is bounded by how it
+// is made (a claim checked against the file before memory is taken, linear passes over the
+// path).
+TEST(Program, HostileInputsEndInTheirMessageOrFrameInBoundedMemory) {
+    const HostileInput cases[] = {
+        {"PNG declaring 30000 x 30000 with one row of data",
+         [](const ScratchDir& dir) { writePngClaiming(dir / "claim.png", 30000, 30000); },
+         {"--input", "@/claim.png"},
+         1,
+         "cannot hold the 30000 x 30000 pixels its header declares"},
+        {"OpenEXR declaring 30000 x 30000 over chunks that are not there",
+         [](const ScratchDir& dir) {
+             writeImage(dir / "good.exr", testPicture(PixelDepth::DepthFloat, 4, 4),
+                        ImageFileType::Exr);
+             writeText(dir / "claim.exr", exrClaiming(readText(dir / "good.exr"), 30000, 30000));
+         },
+         {"--input", "@/claim.exr"},
+         1,
+         "cannot read '@/claim.exr' as OpenEXR: "},
+        {"OpenEXR header attribute declaring 2 GB",
+         [](const ScratchDir& dir) {
+             writeImage(dir / "good.exr", testPicture(PixelDepth::DepthFloat, 4, 4),
+                        ImageFileType::Exr);
+             writeText(dir / "attribute.exr", exrWithAttributeSize(readText(dir / "good.exr"),
+                                                                   "screenWindowWidth", INT32_MAX));
+         },
+         {"--input", "@/attribute.exr"},
+         1,
+         "cannot read '@/attribute.exr' as OpenEXR: its header attribute 'screenWindowWidth' "
+         "declares 2147483647 bytes, more than the file holds"},
+        {"empty path",
+         [](const ScratchDir&) {},
+         {"--path", ""},
+         2,
+         "--path: the path data is empty"},
+        {"empty path file",
+         [](const ScratchDir& dir) { writeText(dir / "empty.txt", ""); },
+         {"--path-file", "@/empty.txt"},
+         2,
+         "--path-file '@/empty.txt': the path data is empty"},
+        {"output folder not writable",
+         [](const ScratchDir& dir) {
+             fs::create_directory(dir / "read-only");
+             fs::permissions(dir / "read-only", fs::perms::owner_read | fs::perms::owner_exec |
+                                                    fs::perms::group_read | fs::perms::group_exec |
+                                                    fs::perms::others_read |
+                                                    fs::perms::others_exec);
+         },
+         {"--out", "@/read-only/out.png"},
+         1,
+         "cannot write '@/read-only/out.png': Permission denied"},
+        // NaN and infinities are values a float frame can hold: the program renders them as
+        // the plug-in does in the host.
+        {"OpenEXR with NaN and infinite pixels",
+         [](const ScratchDir& dir) {
+             writeImage(dir / "in.exr", pictureWithNanAndInfinity(), ImageFileType::Exr);
+         },
+         {"--input", "@/in.exr", "--path", SQUARE, "--number", "9", "--width", "7", "--out",
+          "@/out.exr"},
+         0,
+         nullptr,
+         [](const ScratchDir& dir) {
+             PanelValues v;
+             v.number = 9;
+             v.width = 7;
+             ScratchDir other;
+             writeImage(other / "expected.exr",
+                        renderInProcess(readImage(dir / "in.exr"), std::nullopt, squareMask(), v),
+                        ImageFileType::Exr);
+             EXPECT_TRUE(sameImage(readImage(dir / "out.exr"), readImage(other / "expected.exr")));
+         }},
+        // Walked in linear passes: rendered, not refused.
+        {"path of a million segments",
+         [](const ScratchDir& dir) { writeText(dir / "million.txt", millionSegments()); },
+         {"--path-file", "@/million.txt", "--downsample", "8", "--out", "@/out.png"},
+         0,
+         nullptr,
+         [](const ScratchDir& dir) {
+             const OwnedImage frame = readImage(dir / "out.png");
+             int64_t drawn = 0;
+             for (int32_t y = 0; y < frame.height(); ++y) {
+                 for (int32_t x = 0; x < frame.width(); ++x)
+                     drawn += frame.at<Pixel8>(x, y).alpha != 0;
+             }
+             EXPECT_GT(drawn, 0) << "stamps on the transparent background";
+         }},
+    };
+    for (const HostileInput& c : cases) {
+        ScratchDir dir, logs;
+        auto at = [&dir](std::string s) {
+            for (size_t p = s.find('@'); p != std::string::npos; p = s.find('@', p + 1)) {
+                s.replace(p, 1, dir.path().string());
+            }
+            return s;
+        };
+        c.make(dir);
+        const std::vector<std::string> before = dir.files();
+        std::vector<std::string> args{"render"};
+        if (std::find(c.args.begin(), c.args.end(), "--out") == c.args.end())
+            args.insert(args.end(), {"--out", dir / "out.png"});
+        for (const std::string& a : c.args)
+            args.push_back(at(a));
+
+        const ProgramRun run = runProgram(args, logs);
+        EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
+        EXPECT_LT(run.maxResidentKb, MEMORY_BOUND_KB) << c.name;
+        if (c.message == nullptr) {
+            EXPECT_EQ(run.err, "") << c.name;
+            if (run.status == 0)
+                c.checkFrame(dir);
+            continue;
+        }
+        EXPECT_NE(run.err.find(at(c.message)), std::string::npos) << c.name << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << ": " << run.err;
         EXPECT_EQ(dir.files(), before) << c.name << ": no output, no temporary file";
     }
 }

@@ -4,7 +4,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,33 +73,47 @@ struct ProgramRun {
     int status = -1;
     std::string out;
     std::string err;
+    // The process's peak resident memory. Linux counts the test process's own at the moment
+    // it started the program too (tens of megabytes).
+    long maxResidentKb = 0;
 };
 
 // Runs build/stamptrails with `args`; its stdout and stderr go to files in `logs` (not in the
-// folder whose files a test counts), so stderr is not a terminal, as in a pipeline.
+// folder whose files a test counts), so stderr is not a terminal, as in a pipeline. It runs
+// as an ordinary user would: in a test run as root it cannot override file permissions, so a
+// folder made read-only stays read-only to it.
 inline ProgramRun runProgram(const std::vector<std::string>& args, const ScratchDir& logs) {
     const std::string outFile = logs / "stdout.txt";
     const std::string errFile = logs / "stderr.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
     std::vector<std::string> all{MST_STAMPTRAILS};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    pid_t pid = 0;
     ProgramRun run;
-    if (posix_spawn(&pid, MST_STAMPTRAILS, &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+            _exit(127);
+        // Dropped from the bounding set, so root does not regain it at exec; refused (and
+        // not needed) for an ordinary user.
+        if (geteuid() == 0 && prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0)
+            _exit(127);
+        execve(MST_STAMPTRAILS, argv.data(), environ);
+        _exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
+    if (pid > 0) {
+        int status = 0;
+        rusage usage{};
+        if (wait4(pid, &status, 0, &usage) == pid) {
+            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            run.maxResidentKb = usage.ru_maxrss;
+        }
+    }
     run.out = readText(outFile);
     run.err = readText(errFile);
     return run;

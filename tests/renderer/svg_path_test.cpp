@@ -179,6 +179,8 @@ TEST(SvgPath, BadDataIsAUsageErrorSayingWhy) {
         {"drawing after Z starts a second subpath", "M 0 0 L 5 0 Z L 3 3", "holds 2 subpaths"},
         {"moveto only", "M 3 3", "draws nothing"},
         {"coordinate beyond double", "M 0 0 L 1e400 0", "too large"},
+        {"arc from a coordinate beyond double", "M 1e400 5 a 1 1 8 1 0 2 1", "too large"},
+        {"relative coordinates adding up beyond double", "M 1e308 0 l 1e308 0 l 1 1", "too large"},
     };
     for (const BadPath& c : cases) {
         try {
