@@ -4,6 +4,7 @@
 # status 99 and fails the run; leaks are reports too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 
 SANITIZE="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 # -ffp-contract=off comes from each target's own options, as in the normal build.
