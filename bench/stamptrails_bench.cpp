@@ -47,22 +47,7 @@ Pixel8 sourcePixel(int32_t x, int32_t y, int32_t w, int32_t h) {
 
 OwnedImage makeSource(PixelDepth depth, int32_t w, int32_t h) {
     OwnedImage image(depth, w, h);
-    for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; ++x) {
-            const Pixel8 p = sourcePixel(x, y, w, h);
-            switch (depth) {
-                case PixelDepth::Depth8:
-                    image.at<Pixel8>(x, y) = p;
-                    break;
-                case PixelDepth::Depth16:
-                    image.at<Pixel16>(x, y) = convert8To16(p);
-                    break;
-                case PixelDepth::DepthFloat:
-                    image.at<PixelFloat>(x, y) = convert8ToFloat(p);
-                    break;
-            }
-        }
-    }
+    fillFrom8(image, [w, h](int32_t x, int32_t y) { return sourcePixel(x, y, w, h); });
     return image;
 }
 

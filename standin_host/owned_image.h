@@ -90,4 +90,26 @@ class OwnedImage {
     std::vector<std::byte> bytes_;
 };
 
+// Sets every pixel to pattern(x, y), an 8-bit colour brought into the image's depth.
+template <class Pattern>
+void fillFrom8(OwnedImage& image, Pattern pattern) {
+    auto fill = [&](auto zero) {
+        using P = decltype(zero);
+        for (int32_t y = 0; y < image.height(); ++y)
+            for (int32_t x = 0; x < image.width(); ++x)
+                image.at<P>(x, y) = convert8To<P>(pattern(x, y));
+    };
+    switch (image.depth()) {
+        case PixelDepth::Depth8:
+            fill(Pixel8{});
+            break;
+        case PixelDepth::Depth16:
+            fill(Pixel16{});
+            break;
+        case PixelDepth::DepthFloat:
+            fill(PixelFloat{});
+            break;
+    }
+}
+
 }  // namespace mst

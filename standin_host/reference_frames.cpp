@@ -25,22 +25,7 @@ const char* depthName(PixelDepth depth) {
 template <class Pattern>
 OwnedImage imageFrom8(PixelDepth depth, int32_t width, int32_t height, Pattern pattern) {
     OwnedImage image(depth, width, height);
-    for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) {
-            const Pixel8 p = pattern(x, y);
-            switch (depth) {
-                case PixelDepth::Depth8:
-                    image.at<Pixel8>(x, y) = p;
-                    break;
-                case PixelDepth::Depth16:
-                    image.at<Pixel16>(x, y) = convert8To16(p);
-                    break;
-                case PixelDepth::DepthFloat:
-                    image.at<PixelFloat>(x, y) = convert8ToFloat(p);
-                    break;
-            }
-        }
-    }
+    fillFrom8(image, pattern);
     return image;
 }
 

@@ -20,22 +20,7 @@ inline Pixel8 rampPixel<Pixel8>(int32_t x, int32_t y) {
 }
 
 inline void fillRamp(OwnedImage& image) {
-    for (int32_t y = 0; y < image.height(); ++y) {
-        for (int32_t x = 0; x < image.width(); ++x) {
-            const Pixel8 p = rampPixel<Pixel8>(x, y);
-            switch (image.depth()) {
-                case PixelDepth::Depth8:
-                    image.at<Pixel8>(x, y) = p;
-                    break;
-                case PixelDepth::Depth16:
-                    image.at<Pixel16>(x, y) = convert8To16(p);
-                    break;
-                case PixelDepth::DepthFloat:
-                    image.at<PixelFloat>(x, y) = convert8ToFloat(p);
-                    break;
-            }
-        }
-    }
+    fillFrom8(image, rampPixel<Pixel8>);
 }
 
 inline std::unique_ptr<StandinHost> makeStandin(PixelDepth depth = PixelDepth::Depth8,
