@@ -23,16 +23,21 @@ class FrameHoldings {
     FrameHoldings(const FrameHoldings&) = delete;
     FrameHoldings& operator=(const FrameHoldings&) = delete;
 
+    // Gives the Layer parameter back, if it is out; its result is not examined.
+    void checkinLayer() {
+        if (layerCheckedOut) {
+            layerCheckedOut = false;
+            host_.checkinLayer();
+        }
+    }
+
     // Releases everything still held. A failure becomes the result only when `err` is 0.
     int32_t release(int32_t err) {
         auto record = [&err](int32_t rc) {
             if (err == 0)
                 err = rc;
         };
-        if (layerCheckedOut) {
-            layerCheckedOut = false;
-            host_.checkinLayer();  // its result is not examined
-        }
+        checkinLayer();
         if (instances.colorServiceHeld) {
             instances.colorServiceHeld = false;
             record(host_.releaseColorService());
@@ -167,10 +172,7 @@ int32_t renderFrame(RenderHost& host) {
             rasteriseStamp(stamp, params, polygon, math);
         }
     }
-    if (held.layerCheckedOut) {
-        held.layerCheckedOut = false;
-        host.checkinLayer();  // its result is not examined
-    }
+    held.checkinLayer();
 
     walkPath(params, surfaces, stamp, layerStampActive, host, held.instances, err);
     return held.release(err);
