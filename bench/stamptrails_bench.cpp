@@ -5,6 +5,12 @@
 //   mst_bench              all tables
 //   mst_bench --quick      fewer repetitions
 //   mst_bench --memory     peak resident size of one 3840 x 2160 float frame (run alone)
+//   mst_bench --peers      only S1 beside Cairo
+//   mst_bench --scene N --depth D
+//                          only the scene table's row for scene N (1-4) in depth D (8, 16,
+//                          float), e.g. under a profiler
+//   mst_bench --checksum   a hash of every scene's frame in every depth: an optimisation that
+//                          changes no output bit leaves these lines unchanged
 #include <cairo.h>
 #include <sys/resource.h>
 
@@ -32,6 +38,8 @@ constexpr int32_t FRAME_H = 1080;
 constexpr uint32_t MASK_ID = 1;
 
 int gRepetitions = 7;
+int gOnlyScene = 0;                // 1-based; 0 for all
+const char* gOnlyDepth = nullptr;  // "8", "16" or "float"; null for all
 
 // A deterministic colourful source: hue bands crossed with a vertical ramp.
 Pixel8 sourcePixel(int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -94,6 +102,10 @@ std::vector<Scene> scenes() {
 
 const char* depthName(PixelDepth d) {
     return d == PixelDepth::Depth8 ? "8-bit" : d == PixelDepth::Depth16 ? "16-bit" : "float";
+}
+
+const char* depthArgument(PixelDepth d) {
+    return d == PixelDepth::Depth8 ? "8" : d == PixelDepth::Depth16 ? "16" : "float";
 }
 
 double medianOf(std::vector<double> v) {
@@ -280,8 +292,14 @@ void sceneTable() {
                 FRAME_H, gRepetitions);
     std::printf("%-12s %-7s %10s %10s %14s %12s\n", "scene", "depth", "instances", "frame ms",
                 "footprint Mpx/s", "us/instance");
+    int sceneNumber = 0;
     for (const Scene& scene : scenes()) {
+        ++sceneNumber;
+        if (gOnlyScene != 0 && sceneNumber != gOnlyScene)
+            continue;
         for (PixelDepth depth : {PixelDepth::Depth8, PixelDepth::Depth16, PixelDepth::DepthFloat}) {
+            if (gOnlyDepth != nullptr && std::strcmp(gOnlyDepth, depthArgument(depth)) != 0)
+                continue;
             const int reps =
                 scene.values.number >= 10000 ? std::max(3, gRepetitions / 2) : gRepetitions;
             const FrameResult r = runScene(scene, depth, reps);
@@ -318,6 +336,42 @@ void peerTable() {
     }
     std::printf("(ratio = our time / Cairo's; below 1 is faster)\n");
     cairo_surface_destroy(stamp);
+}
+
+// FNV-1a over the frame's bytes, row by row within the image's width.
+uint64_t frameHash(OwnedImage& image) {
+    uint64_t h = 1469598103934665603ull;
+    const PixelImage v = image.view();
+    const size_t rowLength = static_cast<size_t>(v.width) * static_cast<size_t>(pixelSize(v.depth));
+    for (int32_t y = 0; y < v.height; ++y) {
+        const auto* row = reinterpret_cast<const uint8_t*>(v.row<Pixel8>(0)) +
+                          static_cast<size_t>(y) * static_cast<size_t>(v.pixelsPerRow) *
+                              static_cast<size_t>(pixelSize(v.depth));
+        for (size_t i = 0; i < rowLength; ++i) {
+            h = (h ^ row[i]) * 1099511628211ull;
+        }
+    }
+    return h;
+}
+
+void checksumTable() {
+    for (const Scene& scene : scenes()) {
+        for (PixelDepth depth : {PixelDepth::Depth8, PixelDepth::Depth16, PixelDepth::DepthFloat}) {
+            StandinHost host(EntryPointFunc);
+            host.input = makeSource(depth, FRAME_W, FRAME_H);
+            if (scene.layer)
+                host.layer = makeSource(depth, 256, 256);
+            host.masks[MASK_ID] = makeCirclePath(FRAME_W / 2.0, FRAME_H / 2.0, 400);
+            if (host.setUp() != PF_Err_NONE)
+                std::abort();
+            applyPanelValues(host, scene.values);
+            OwnedImage output;
+            if (host.renderFrame(output) != PF_Err_NONE)
+                std::abort();
+            std::printf("%-12s %-7s %016llx\n", scene.name, depthName(depth),
+                        static_cast<unsigned long long>(frameHash(output)));
+        }
+    }
 }
 
 void scalingTable() {
@@ -401,18 +455,47 @@ void memoryRun() {
 
 int main(int argc, char** argv) {
     bool memory = false;
+    bool peers = false;
+    bool checksum = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             mst::gRepetitions = 3;
         } else if (std::strcmp(argv[i], "--memory") == 0) {
             memory = true;
+        } else if (std::strcmp(argv[i], "--peers") == 0) {
+            peers = true;
+        } else if (std::strcmp(argv[i], "--checksum") == 0) {
+            checksum = true;
+        } else if (std::strcmp(argv[i], "--scene") == 0 && i + 1 < argc &&
+                   std::strlen(argv[i + 1]) == 1 && argv[i + 1][0] >= '1' &&
+                   argv[i + 1][0] <= '4') {
+            mst::gOnlyScene = argv[++i][0] - '0';
+        } else if (std::strcmp(argv[i], "--depth") == 0 && i + 1 < argc &&
+                   (std::strcmp(argv[i + 1], "8") == 0 || std::strcmp(argv[i + 1], "16") == 0 ||
+                    std::strcmp(argv[i + 1], "float") == 0)) {
+            mst::gOnlyDepth = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--quick] [--memory]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--quick] [--memory | --peers | --checksum | --scene 1-4 "
+                         "[--depth 8|16|float]]\n",
+                         argv[0]);
             return 2;
         }
     }
+    if (mst::gOnlyScene != 0 || mst::gOnlyDepth != nullptr) {
+        mst::sceneTable();
+        return 0;
+    }
     if (memory) {
         mst::memoryRun();
+        return 0;
+    }
+    if (checksum) {
+        mst::checksumTable();
+        return 0;
+    }
+    if (peers) {
+        mst::peerTable();
         return 0;
     }
     mst::sceneTable();

@@ -158,18 +158,23 @@ inline CompositeRule compositeRuleFor(const FrameParams& params, bool layerStamp
     return params.edgeThickness == 0 ? CompositeRule::ShapeFill : CompositeRule::ShapeEdgeMix;
 }
 
-// The new value of output pixel D for stamp sample S under a rule chosen once per frame; each
-// rule ends with D = over(D, X).
+// The pixel X that stamp sample S paints over the output under a rule chosen once per frame. It
+// depends on S and the instance's colours only, never on the output pixel. `keepDestination`
+// is set where the rule leaves the output pixel as it is (a tinted layer's transparent sample).
 template <CompositeRule RULE, class P>
-inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P sample, P destination) {
+inline P stampTop(const ColorState<P>& state, double colorOpacity, P sample,
+                  bool& keepDestination) {
     using Channel = typename PixelTraits<P>::Channel;
+    keepDestination = false;
     P top;
     if constexpr (RULE == CompositeRule::LayerUntinted) {
         // The layer is painted unchanged.
         top = sample;
     } else if constexpr (RULE == CompositeRule::LayerTint) {
-        if (sample.alpha == 0)
-            return destination;
+        if (sample.alpha == 0) {
+            keepDestination = true;
+            return sample;
+        }
         // The opaque layer pixel is the bottom, the opacity-scaled centre colour the top; the
         // layer's own alpha comes back afterwards.
         const Channel sampleAlpha = sample.alpha;
@@ -185,9 +190,6 @@ inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P samp
     } else {
         // The stamp's channels weigh the centre colour against the edge colour.
         top.alpha = detail::coverageTimesAlpha<P>(sample.alpha, state.centerAlpha);
-        // Over returns a bottom with alpha under a top without: the mix is not needed.
-        if (top.alpha == 0 && destination.alpha != 0)
-            return destination;
         const P& c = state.centerColor;
         const P& e = state.currentEdgeColor;
         if (detail::isFullWeight<P>(sample)) {
@@ -201,8 +203,81 @@ inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P samp
             top.blue = detail::mixChannel<P>(sample.blue, c.blue, e.blue);
         }
     }
-    return compositeOver(destination, top);
+    return top;
 }
+
+// The new value of output pixel D for stamp sample S under a rule chosen once per frame; each
+// rule ends with D = over(D, X).
+template <CompositeRule RULE, class P>
+inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P sample, P destination) {
+    bool keepDestination = false;
+    const P top = stampTop<RULE>(state, colorOpacity, sample, keepDestination);
+    return keepDestination ? destination : compositeOver(destination, top);
+}
+
+// compositeByRule for the samples of one instance, a run of equal samples at a time. X depends
+// on S alone, and a footprint is mostly long runs of one sample (outside the stamp, its flat
+// inside), so the last sample's X is kept and each run is painted by the case of over it
+// falls in: an opaque X replaces the run, a transparent X fills only its transparent pixels,
+// and only the rest mixes pixel by pixel. Samples are matched by their bytes, so every result
+// is compositeByRule's own.
+template <CompositeRule RULE, class P>
+class InstanceCompositor {
+  public:
+    InstanceCompositor(const ColorState<P>& state, double colorOpacity)
+        : state_(state), colorOpacity_(colorOpacity) {
+        remake(P{});
+    }
+
+    // Paints `sample` over out[0 .. count - 1].
+    void paintRun(const P& sample, P* out, int32_t count) {
+        if (!samePixel(sample, lastSample_))
+            remake(sample);
+        switch (paint_) {
+            case Paint::Keep:
+                break;
+            case Paint::Replace:
+                std::fill(out, out + count, top_);
+                break;
+            case Paint::FillTransparent:
+                // over(D, X) with X.a = 0 is X where D.a = 0 and D elsewhere.
+                for (int32_t k = 0; k < count; ++k) {
+                    if (out[k].alpha == 0)
+                        out[k] = top_;
+                }
+                break;
+            case Paint::Over:
+                for (int32_t k = 0; k < count; ++k) {
+                    out[k] = compositeOver(out[k], top_);
+                }
+                break;
+        }
+    }
+
+  private:
+    enum class Paint { Keep, Replace, FillTransparent, Over };
+
+    void remake(const P& sample) {
+        lastSample_ = sample;
+        bool keepDestination = false;
+        top_ = stampTop<RULE>(state_, colorOpacity_, sample, keepDestination);
+        if (keepDestination) {
+            paint_ = Paint::Keep;
+        } else if (top_.alpha == PixelTraits<P>::MAX) {
+            paint_ = Paint::Replace;
+        } else if (top_.alpha == 0) {
+            paint_ = Paint::FillTransparent;
+        } else {
+            paint_ = Paint::Over;
+        }
+    }
+
+    const ColorState<P>& state_;
+    double colorOpacity_;
+    P lastSample_{};
+    P top_{};
+    Paint paint_ = Paint::Over;
+};
 
 // The new value of output pixel D for stamp sample S: exactly one of three rules (the layer
 // rule has its untinted case), each ending with D = over(D, X).

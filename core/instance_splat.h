@@ -77,29 +77,56 @@ void splatRows(const Stamp& stamp, const FrameSurfaces& surfaces, const ColorSta
                int64_t dyFirst, int64_t dyLast, int32_t& err) {
     const uint32_t centreU = static_cast<uint32_t>(stamp.halfWidth) * 65536u;
     const uint32_t centreV = static_cast<uint32_t>(stamp.halfHeight) * 65536u;
+    // For -32768 <= dx <= 32767, (dx x 65536) >> 12 is dx x 16, so along a row the rotation
+    // adds the same (wrapping) step for each pixel: a run's positions are its first position
+    // plus multiples of the step, the same bits as rotating each point. Wider footprints rotate
+    // every point.
+    const bool stepAlongRows = dxFirst >= -32768 && dxLast <= 32767;
+    const uint32_t stepU = static_cast<uint32_t>(firstColumn.x >> 4) * 16u;
+    const uint32_t stepV = static_cast<uint32_t>(firstColumn.y >> 4) * 16u;
+    InstanceCompositor<RULE, P> compositor(colors, params.colorOpacity);
     int32_t us[SPLAT_CHUNK];
     int32_t vs[SPLAT_CHUNK];
     P samples[SPLAT_CHUNK];
     for (int64_t dy = dyFirst; dy <= dyLast; ++dy) {
         P* row = surfaces.output.row<P>(static_cast<int32_t>(cy + dy)) + cx;
+        const int32_t fixedY = static_cast<int32_t>(static_cast<uint32_t>(dy) * 65536u);
         for (int64_t runStart = dxFirst; runStart <= dxLast; runStart += SPLAT_CHUNK) {
             const int32_t count =
                 static_cast<int32_t>(std::min<int64_t>(SPLAT_CHUNK, dxLast - runStart + 1));
-            for (int32_t k = 0; k < count; ++k) {
-                const int64_t dx = runStart + k;
-                FixedPoint point{static_cast<int32_t>(static_cast<uint32_t>(dx) * 65536u),
-                                 static_cast<int32_t>(static_cast<uint32_t>(dy) * 65536u)};
+            if (stepAlongRows) {
+                FixedPoint point{static_cast<int32_t>(static_cast<uint32_t>(runStart) * 65536u),
+                                 fixedY};
                 rotatePointFixed(firstColumn, secondColumn, point);
-                us[k] = static_cast<int32_t>(static_cast<uint32_t>(point.x) + centreU);
-                vs[k] = static_cast<int32_t>(static_cast<uint32_t>(point.y) + centreV);
+                uint32_t u = static_cast<uint32_t>(point.x) + centreU;
+                uint32_t v = static_cast<uint32_t>(point.y) + centreV;
+                for (int32_t k = 0; k < count; ++k) {
+                    us[k] = static_cast<int32_t>(u);
+                    vs[k] = static_cast<int32_t>(v);
+                    u += stepU;
+                    v += stepV;
+                }
+            } else {
+                for (int32_t k = 0; k < count; ++k) {
+                    const int64_t dx = runStart + k;
+                    FixedPoint point{static_cast<int32_t>(static_cast<uint32_t>(dx) * 65536u),
+                                     fixedY};
+                    rotatePointFixed(firstColumn, secondColumn, point);
+                    us[k] = static_cast<int32_t>(static_cast<uint32_t>(point.x) + centreU);
+                    vs[k] = static_cast<int32_t>(static_cast<uint32_t>(point.y) + centreV);
+                }
             }
             if (err == 0)
                 err = host.subpixelSampleRow(stamp.image, us, vs, count, samples);
             if (err != 0)
                 return;
             P* out = row + runStart;
-            for (int32_t k = 0; k < count; ++k) {
-                out[k] = compositeByRule<RULE>(colors, params.colorOpacity, samples[k], out[k]);
+            for (int32_t k = 0; k < count;) {
+                int32_t end = k + 1;
+                while (end < count && samePixel(samples[end], samples[k]))
+                    ++end;
+                compositor.paintRun(samples[k], out + k, end - k);
+                k = end;
             }
         }
     }

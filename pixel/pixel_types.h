@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 namespace mst {
@@ -33,6 +34,28 @@ constexpr bool operator==(const Pixel16& a, const Pixel16& b) {
 // Exact comparison (float == float): the tests pin last bits.
 constexpr bool operator==(const PixelFloat& a, const PixelFloat& b) {
     return a.alpha == b.alpha && a.red == b.red && a.green == b.green && a.blue == b.blue;
+}
+
+// Two pixels with the same bytes, compared as whole words: unlike ==, a float NaN equals itself
+// and -0 differs from +0, which is what a cache keyed on a pixel needs.
+template <class P>
+inline bool samePixel(const P& a, const P& b) {
+    static_assert(sizeof(P) == 4 || sizeof(P) % 8 == 0);
+    if constexpr (sizeof(P) == 4) {
+        uint32_t x, y;
+        std::memcpy(&x, &a, sizeof x);
+        std::memcpy(&y, &b, sizeof y);
+        return x == y;
+    } else {
+        uint64_t difference = 0;
+        for (size_t k = 0; k < sizeof(P); k += sizeof(uint64_t)) {
+            uint64_t x, y;
+            std::memcpy(&x, reinterpret_cast<const unsigned char*>(&a) + k, sizeof x);
+            std::memcpy(&y, reinterpret_cast<const unsigned char*>(&b) + k, sizeof y);
+            difference |= x ^ y;
+        }
+        return difference == 0;
+    }
 }
 
 constexpr int32_t CHANNEL_MAX_8 = 255;

@@ -79,8 +79,22 @@ template <class P, bool Shortcut>
     if (alpha == 0)
         return P{};
     const uint64_t half = a / 2;
-    return {static_cast<Channel>(alpha), static_cast<Channel>((r + half) / a),
-            static_cast<Channel>((g + half) / a), static_cast<Channel>((b + half) / a)};
+    if constexpr (Shortcut && std::is_same_v<P, Pixel8>) {
+        // In 8-bit A < 2^40 and C + A/2 < 2^49, both exact doubles, and the quotient is below
+        // 256. A correctly rounded quotient can only reach the next integer from within 2^-45
+        // of it, while a true quotient short of an integer is short by at least 1/A > 2^-40:
+        // truncating the double quotient is the integer division, without three 64-bit
+        // divides.
+        const double divisor = static_cast<double>(a);
+        auto channel = [&](uint64_t c) {
+            return static_cast<Channel>(
+                static_cast<uint32_t>(static_cast<double>(c + half) / divisor));
+        };
+        return {static_cast<Channel>(alpha), channel(r), channel(g), channel(b)};
+    } else {
+        return {static_cast<Channel>(alpha), static_cast<Channel>((r + half) / a),
+                static_cast<Channel>((g + half) / a), static_cast<Channel>((b + half) / a)};
+    }
 }
 
 // Float bilinear step, single precision, one axis after the other:
@@ -107,24 +121,6 @@ template <class P, bool Shortcut>
     return {a, r / a, g / a, b / a};
 }
 
-// Two pixels with the same bytes.
-template <class P>
-inline bool samePixel(const P& a, const P& b) {
-    if constexpr (std::is_same_v<P, Pixel8>) {
-        uint32_t x, y;
-        std::memcpy(&x, &a, sizeof x);
-        std::memcpy(&y, &b, sizeof y);
-        return x == y;
-    } else if constexpr (std::is_same_v<P, Pixel16>) {
-        uint64_t x, y;
-        std::memcpy(&x, &a, sizeof x);
-        std::memcpy(&y, &b, sizeof y);
-        return x == y;
-    } else {
-        return std::memcmp(&a, &b, sizeof a) == 0;
-    }
-}
-
 // Four equal pixels blend to themselves exactly where every weighted sum is exact. Integers:
 // always (the weights sum to 2^32 and the rounding adds less than one unit), transparent ones
 // to transparent black. Float: alpha 0 (transparent black), or alpha 1 with each channel 0 or
@@ -132,7 +128,13 @@ inline bool samePixel(const P& a, const P& b) {
 template <class P>
 inline bool equalNeighboursBlend(const P& p, P& result) {
     if constexpr (IS_INTEGER_PIXEL<P>) {
-        result = p.alpha == 0 ? P{} : p;
+        // Copied as one word: the pixel, or all zero when its alpha is 0.
+        using Word = std::conditional_t<sizeof(P) == 4, uint32_t, uint64_t>;
+        static_assert(sizeof(Word) == sizeof(P));
+        Word word;
+        std::memcpy(&word, &p, sizeof word);
+        word = p.alpha == 0 ? Word{0} : word;
+        std::memcpy(&result, &word, sizeof word);
         return true;
     } else {
         auto unit = [](float c) { return c == 0.0f || c == 1.0f; };
@@ -148,6 +150,16 @@ inline bool equalNeighboursBlend(const P& p, P& result) {
     }
 }
 
+// The blend of four neighbours, top-left, top-right, bottom-left, bottom-right.
+template <class P, bool Shortcut>
+inline P blendNeighbours(const P (&n)[4], uint32_t fx, uint32_t fy) {
+    if constexpr (IS_INTEGER_PIXEL<P>) {
+        return bilinearInteger<P, Shortcut>(n, fx, fy);
+    } else {
+        return bilinearFloat(n, fx, fy);
+    }
+}
+
 // The blend of the four neighbours of (x0, y0) with fractions (fx, fy), any of them outside
 // the image reading as transparent black. Kept out of line: the common cases in bilinear()
 // then need no stack frame on the way in and out of the sampler.
@@ -160,40 +172,109 @@ template <class P, bool Shortcut>
     if (Shortcut && samePixel(n[0], n[1]) && samePixel(n[0], n[2]) && samePixel(n[0], n[3]) &&
         equalNeighboursBlend(n[0], same))
         return same;
-    if constexpr (IS_INTEGER_PIXEL<P>) {
-        return bilinearInteger<P, Shortcut>(n, fx, fy);
-    } else {
-        return bilinearFloat(n, fx, fy);
+    return blendNeighbours<P, Shortcut>(n, fx, fy);
+}
+
+// The top-left of the four neighbours of a position inside the image, addressed in bytes.
+template <class P>
+inline const P* neighbourhood(const P* data, ptrdiff_t rowBytes, uint32_t x0, uint32_t y0) {
+    return reinterpret_cast<const P*>(reinterpret_cast<const char*>(data) +
+                                      static_cast<ptrdiff_t>(y0) * rowBytes) +
+           x0;
+}
+
+// True when all four neighbours of (x0, y0) lie inside the image: 0 <= x0 < width - 1 and the
+// same for y. The coordinate is compared as unsigned (a negative one is huge), the limit as
+// signed 64-bit (an image narrower than 2 pixels has none), so one compare does each axis.
+inline bool neighboursInside(int32_t x0, int32_t y0, int32_t width, int32_t height) {
+    return int64_t{static_cast<uint32_t>(x0)} < int64_t{width} - 1 &&
+           int64_t{static_cast<uint32_t>(y0)} < int64_t{height} - 1;
+}
+
+// The cases of the fast sampler settled from at most four word loads: no pixels, a whole
+// position or four equal neighbours wholly inside, no neighbour inside. Returns false, with
+// `out` untouched, for the rest (the image's border, unequal neighbours), which
+// bilinearUnsettled() blends. Rows are `rowBytes` apart.
+template <class P>
+inline bool bilinearSettled(const P* data, int32_t width, int32_t height, ptrdiff_t rowBytes,
+                            int32_t u, int32_t v, P& out) {
+    const int32_t x0 = u >> 16;  // floor: arithmetic shift
+    const int32_t y0 = v >> 16;
+    if (data == nullptr) {
+        out = P{};
+        return true;
     }
+    if (neighboursInside(x0, y0, width, height)) {
+        // Read without a bounds test each.
+        const P* top =
+            neighbourhood(data, rowBytes, static_cast<uint32_t>(x0), static_cast<uint32_t>(y0));
+        if (((static_cast<uint32_t>(u) | static_cast<uint32_t>(v)) & 0xFFFFu) == 0) {
+            out = top[0];
+            return true;
+        }
+        const P* bottom = reinterpret_cast<const P*>(reinterpret_cast<const char*>(top) + rowBytes);
+        return samePixel(top[0], top[1]) && samePixel(top[0], bottom[0]) &&
+               samePixel(top[0], bottom[1]) && equalNeighboursBlend(top[0], out);
+    }
+    // x0 < -1 or x0 >= width (and the same for y): no neighbour inside. One unsigned compare
+    // each, since x0 + 1 wraps below 0.
+    if (static_cast<uint32_t>(x0) + 1u > static_cast<uint32_t>(width) ||
+        static_cast<uint32_t>(y0) + 1u > static_cast<uint32_t>(height)) {
+        out = P{};
+        return true;
+    }
+    return false;
+}
+
+// Every other position: a border position, or unequal neighbours inside.
+template <class P>
+[[gnu::noinline]] P bilinearUnsettled(const P* data, int32_t width, int32_t height,
+                                      ptrdiff_t rowBytes, int32_t u, int32_t v) {
+    const int32_t x0 = u >> 16;
+    const int32_t y0 = v >> 16;
+    const uint32_t fx = static_cast<uint32_t>(u) & 0xFFFFu;
+    const uint32_t fy = static_cast<uint32_t>(v) & 0xFFFFu;
+    if (neighboursInside(x0, y0, width, height)) {
+        const P* top =
+            neighbourhood(data, rowBytes, static_cast<uint32_t>(x0), static_cast<uint32_t>(y0));
+        const P* bottom = reinterpret_cast<const P*>(reinterpret_cast<const char*>(top) + rowBytes);
+        const P n[4] = {top[0], top[1], bottom[0], bottom[1]};
+        return blendNeighbours<P, true>(n, fx, fy);
+    }
+    PixelImage image;
+    image.depth = depthOf<P>();
+    image.width = width;
+    image.height = height;
+    image.pixelsPerRow = static_cast<int32_t>(rowBytes / static_cast<ptrdiff_t>(sizeof(P)));
+    image.data = const_cast<P*>(data);
+    if (fx == 0 && fy == 0)
+        return pixelOrClear<P>(image, x0, y0);
+    return bilinearBlend<P, true>(image, x0, y0, fx, fy);
 }
 
 template <class P, bool Shortcut>
 inline P bilinear(const PixelImage& image, int32_t u, int32_t v) {
     if (!usable<P>(image))
         return P{};
+    const P* data = static_cast<const P*>(image.data);
+    if constexpr (Shortcut) {
+        const ptrdiff_t rowBytes =
+            static_cast<ptrdiff_t>(image.pixelsPerRow) * ptrdiff_t{sizeof(P)};
+        P out;
+        if (bilinearSettled<P>(data, image.width, image.height, rowBytes, u, v, out))
+            return out;
+        return bilinearUnsettled<P>(data, image.width, image.height, rowBytes, u, v);
+    }
     const int32_t x0 = u >> 16;  // floor: arithmetic shift
     const int32_t y0 = v >> 16;
     const uint32_t fx = static_cast<uint32_t>(u) & 0xFFFFu;
     const uint32_t fy = static_cast<uint32_t>(v) & 0xFFFFu;
-    // x0 < -1 or x0 >= width (and the same for y): no neighbour inside. One unsigned compare
-    // each, since x0 + 1 wraps below 0.
     if (static_cast<uint32_t>(x0) + 1u > static_cast<uint32_t>(image.width) ||
         static_cast<uint32_t>(y0) + 1u > static_cast<uint32_t>(image.height))
         return P{};
     if (fx == 0 && fy == 0)
         return pixelOrClear<P>(image, x0, y0);
-    if (Shortcut && static_cast<uint32_t>(x0) < static_cast<uint32_t>(image.width) - 1u &&
-        static_cast<uint32_t>(y0) < static_cast<uint32_t>(image.height) - 1u) {
-        // Wholly inside (0 <= x0 < width - 1): equal neighbours are settled here, without a
-        // bounds test each.
-        const P* top = image.row<P>(y0) + x0;
-        const P* bottom = top + image.pixelsPerRow;
-        P same;
-        if (samePixel(top[0], top[1]) && samePixel(top[0], bottom[0]) &&
-            samePixel(top[0], bottom[1]) && equalNeighboursBlend(top[0], same))
-            return same;
-    }
-    return bilinearBlend<P, Shortcut>(image, x0, y0, fx, fy);
+    return bilinearBlend<P, false>(image, x0, y0, fx, fy);
 }
 
 }  // namespace sampler_detail
@@ -212,6 +293,12 @@ template <class P>
 inline P sampleBilinearReference(const PixelImage& image, int32_t u, int32_t v) {
     return sampler_detail::bilinear<P, false>(image, u, v);
 }
+
+// sampleBilinear in two steps over an image's bare fields, for a caller that wants the common
+// cases without a stack frame: bilinearSettled() answers those (true) and otherwise leaves the
+// position to bilinearUnsettled(). `data` is of the pixel type's depth, or null for no pixels.
+using sampler_detail::bilinearSettled;
+using sampler_detail::bilinearUnsettled;
 
 // The average colour over the box [x − radius, x + radius] × [y − radius, y + radius], all in
 // 16.16. Pixel i covers [i, i + 1), so its centre is at i + 0.5 and a whole position is the

@@ -194,24 +194,28 @@ struct StandinHost::Impl {
         return PF_Err_NONE;
     }
     // Once per output pixel of every stamp: kept to the failure gate, a depth check and the
-    // sample itself.
+    // sample's common cases, read from the world's fields without building a view; the rest
+    // goes to a function of its own, so the common cases need no stack frame.
+    template <class P>
+    [[gnu::noinline]] static PF_Err subpixelUnsettled(const PF_EffectWorld* world, PF_Fixed x,
+                                                      PF_Fixed y, P* dst) {
+        *dst = bilinearUnsettled<P>(static_cast<const P*>(world->data), world->width, world->height,
+                                    world->rowbytes, x, y);
+        return PF_Err_NONE;
+    }
     template <class P>
     static PF_Err subpixel(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb, P* dst) {
         StandinHost& h = host();
-        if (h.gate("subpixel_sample"))
+        if (h.gate("subpixel_sample")) [[unlikely]]
             return h.failCode_;
-        const PF_EffectWorld& world = *pb->src;
+        const PF_EffectWorld* world = pb->src;
         constexpr PixelDepth DEPTH = depthOf<P>();
-        if (world.pixel_format != formatCodeOf(DEPTH))
+        if (world->pixel_format != formatCodeOf(DEPTH)) [[unlikely]]
             return PF_Err_BAD_CALLBACK_PARAM;
-        PixelImage src;
-        src.depth = DEPTH;
-        src.width = world.width;
-        src.height = world.height;
-        src.pixelsPerRow = world.rowbytes >> pixelSizeShift(DEPTH);
-        src.data = world.data;
-        *dst = sampleBilinear<P>(src, x, y);
-        return PF_Err_NONE;
+        if (bilinearSettled<P>(static_cast<const P*>(world->data), world->width, world->height,
+                               world->rowbytes, x, y, *dst))
+            return PF_Err_NONE;
+        return subpixelUnsettled<P>(world, x, y, dst);
     }
     template <class P>
     static PF_Err nearest(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb, P* dst) {
@@ -603,8 +607,8 @@ StandinHost::~StandinHost() {
 }
 
 bool StandinHost::gate(const char* call) {
-    ++calls_;
-    if (failAt_ == 0 || calls_ != failAt_)
+    // failAt_ 0 (no failure) is never reached: the count starts at 1.
+    if (++calls_ != failAt_)
         return false;
     failedCall_ = call;
     return true;
