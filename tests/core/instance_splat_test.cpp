@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "core/path_walk.h"
 #include "pixel/pixel_printing.h"
 #include "scene.h"
+#include "standin_host/samplers.h"
 
 namespace mst::test {
 namespace {
@@ -359,6 +361,95 @@ TEST(SplatInstance, WhollyOutsideTakesTheClampedSourcePixel) {
     SplatBench<Pixel8> bench(20, 12, 15, 15);
     bench.splat(120.0, 5.9, 0.0);
     EXPECT_EQ(bench.colors.centerColor, bench.host.input.at<Pixel8>(19, 5));
+}
+
+// The drawing loop takes shortcuts: row positions by a constant step, runs of equal samples
+// painted by their case of over. The plain loop rotates every point, samples it with the
+// plain sampler and composites pixel by pixel; the two must agree bit for bit, for every rule
+// and depth, over random turns, centres (some partly outside the frame), stamps made of flat
+// patches and noise, and outputs with transparent holes.
+TYPED_TEST(SplatInstance, MatchesThePlainPixelLoop) {
+    using P = TypeParam;
+    using C = decltype(P::alpha);
+    constexpr int32_t W = 48, H = 40;
+    std::mt19937 random(7);
+    auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    auto channel = [&] {
+        // Full, empty or any value: flat regions and the over's three cases all occur.
+        const int pick = below(4);
+        return pick == 0 ? C{} : pick == 1 ? static_cast<C>(PixelTraits<P>::MAX)
+                                           : convert8To<P>({static_cast<uint8_t>(below(256)), 0,
+                                                            0, 0})
+                                                 .alpha;
+    };
+    auto pixel = [&] { return P{channel(), channel(), channel(), channel()}; };
+    const struct {
+        const char* name;
+        bool layer;
+        double colorOpacity;
+        int32_t edgeThickness;
+    } rules[] = {{"layer untinted", true, 0.0, 1},
+                 {"layer tinted", true, 0.6, 1},
+                 {"shape fill", false, 0.0, 0},
+                 {"shape edge mix", false, 0.0, 2}};
+    for (const auto& rule : rules) {
+        for (int trial = 0; trial < 12; ++trial) {
+            SCOPED_TRACE(std::string(rule.name) + ", trial " + std::to_string(trial));
+            const int32_t sw = 3 + below(14), sh = 3 + below(14);
+            SplatBench<P> bench(W, H, sw, sh);
+            // Patches of one pixel with noise between them.
+            const P patch[3] = {pixel(), pixel(), P{}};
+            for (int32_t y = 0; y < sh; ++y)
+                for (int32_t x = 0; x < sw; ++x)
+                    bench.stampImage.template at<P>(x, y) =
+                        below(5) == 0 ? pixel() : patch[(x / 4 + y / 3) % 3];
+            for (int32_t y = 0; y < H; ++y)
+                for (int32_t x = 0; x < W; ++x)
+                    if (below(3) == 0)
+                        bench.host.output.template at<P>(x, y) = below(2) ? P{} : pixel();
+            bench.layer = rule.layer;
+            bench.params.colorOpacity = rule.colorOpacity;
+            bench.params.edgeThickness = rule.edgeThickness;
+            bench.params.blendMode = 1 + below(8);
+            bool held = false;
+            bench.colors = prepareFrameColors<P>(bench.params, bench.host, held, bench.err);
+
+            StampInstance instance;
+            instance.x = -6.0 + below(W + 12) + below(100) / 100.0;
+            instance.y = -6.0 + below(H + 12) + below(100) / 100.0;
+            instance.angle = (below(20001) - 10000) * 0.00063;
+            OwnedImage expected = bench.host.output;
+            ColorState<P> plainColors = bench.colors;
+            int32_t plainErr = 0;
+            const SplatGeometry g = splatGeometry(instance, bench.stamp, standardMath());
+            prepareInstanceColor(plainColors, bench.host.input.template at<P>(
+                                                  std::clamp(g.cx, 0, W - 1),
+                                                  std::clamp(g.cy, 0, H - 1)),
+                                 bench.layer, bench.params, bench.host, plainErr);
+            std::vector<std::pair<int32_t, int32_t>> positions;
+            for (int32_t dy = -g.hy; dy <= g.hy; ++dy) {
+                for (int32_t dx = -g.hx; dx <= g.hx; ++dx) {
+                    const int32_t ox = g.cx + dx, oy = g.cy + dy;
+                    if (ox < 0 || ox >= W || oy < 0 || oy >= H)
+                        continue;
+                    FixedPoint point{dx * 65536, dy * 65536};
+                    rotatePointFixed({g.cosFixed, -g.sinFixed}, {g.sinFixed, g.cosFixed}, point);
+                    const int32_t u = point.x + bench.stamp.halfWidth * 65536;
+                    const int32_t v = point.y + bench.stamp.halfHeight * 65536;
+                    positions.emplace_back(u, v);
+                    P& out = expected.at<P>(ox, oy);
+                    out = compositeStampPixel(
+                        plainColors, bench.params, bench.layer,
+                        sampleBilinearReference<P>(bench.stampImage.view(), u, v), out);
+                }
+            }
+            bench.host.samples.clear();
+            bench.splat(instance.x, instance.y, instance.angle);
+            ASSERT_EQ(bench.err, 0);
+            EXPECT_EQ(bench.host.samples, positions);
+            ASSERT_EQ(bench.host.output.bytes(), expected.bytes());
+        }
+    }
 }
 
 TEST(SplatInstance, SamplerFailureEndsTheInstanceWithItsCode) {
