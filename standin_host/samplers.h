@@ -36,6 +36,21 @@ inline P pixelOrClear(const PixelImage& image, int32_t x, int32_t y) {
     return image.at<P>(x, y);
 }
 
+// ⌊n / d⌋ for 0 < d < 2^62 and a quotient below 2^20, without a 64-bit divide (tens of cycles,
+// and a library call on 32-bit x86). The double quotient is off by less than 2^-30, so its
+// truncation is the quotient or one either side of it; the remainder, exact in 64-bit two's
+// complement because it lies within (-d, 2d), then settles it.
+inline uint64_t divideByEstimate(uint64_t n, uint64_t d) {
+    uint64_t q = static_cast<uint64_t>(static_cast<double>(n) / static_cast<double>(d));
+    const int64_t remainder = static_cast<int64_t>(n - q * d);
+    if (remainder < 0) {
+        --q;
+    } else if (static_cast<uint64_t>(remainder) >= d) {
+        ++q;
+    }
+    return q;
+}
+
 // Integer bilinear step. With weights w = (65536 − fx or fx) × (65536 − fy or fy), which sum to
 // exactly 2^32:
 //   A = Σ w·a,   alpha = round(A / 2^32)
@@ -79,18 +94,10 @@ template <class P, bool Shortcut>
     if (alpha == 0)
         return P{};
     const uint64_t half = a / 2;
-    if constexpr (Shortcut && std::is_same_v<P, Pixel8>) {
-        // In 8-bit A < 2^40 and C + A/2 < 2^49, both exact doubles, and the quotient is below
-        // 256. A correctly rounded quotient can only reach the next integer from within 2^-45
-        // of it, while a true quotient short of an integer is short by at least 1/A > 2^-40:
-        // truncating the double quotient is the integer division, without three 64-bit
-        // divides.
-        const double divisor = static_cast<double>(a);
-        auto channel = [&](uint64_t c) {
-            return static_cast<Channel>(
-                static_cast<uint32_t>(static_cast<double>(c + half) / divisor));
-        };
-        return {static_cast<Channel>(alpha), channel(r), channel(g), channel(b)};
+    if constexpr (Shortcut) {
+        return {static_cast<Channel>(alpha), static_cast<Channel>(divideByEstimate(r + half, a)),
+                static_cast<Channel>(divideByEstimate(g + half, a)),
+                static_cast<Channel>(divideByEstimate(b + half, a))};
     } else {
         return {static_cast<Channel>(alpha), static_cast<Channel>((r + half) / a),
                 static_cast<Channel>((g + half) / a), static_cast<Channel>((b + half) / a)};

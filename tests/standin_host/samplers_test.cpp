@@ -306,6 +306,29 @@ TYPED_TEST(SamplerTest, BilinearShortcutMatchesTheReferenceOnUniformPatches) {
     }
 }
 
+// The blends' division by estimate against the integer division, at exact multiples, one
+// either side of them, and at random, over the ranges the blends reach (8-bit sums below 2^49,
+// 16-bit ones up to 2^64 with divisors up to 2^48).
+TEST(DivideByEstimate, EqualsIntegerDivision) {
+    std::mt19937_64 random(11);
+    auto check = [](uint64_t n, uint64_t d) {
+        ASSERT_EQ(sampler_detail::divideByEstimate(n, d), n / d) << n << " / " << d;
+    };
+    for (int i = 0; i < 200000; ++i) {
+        const int divisorBits = 1 + static_cast<int>(random() % 48);
+        const uint64_t d = (random() >> (64 - divisorBits)) | 1u;
+        const uint64_t q = random() % 65536;
+        const uint64_t exact = q * d;
+        check(exact, d);
+        check(exact + d - 1, d);
+        if (exact > 0)
+            check(exact - 1, d);
+        check(exact + random() % d, d);
+    }
+    check(UINT64_C(65535) * ((UINT64_C(1) << 48) - 1) + 12345, (UINT64_C(1) << 48) - 1);
+    check((UINT64_C(1) << 47) * 32768, UINT64_C(1) << 47);
+}
+
 // --- Area -------------------------------------------------------------------------------------
 
 TYPED_TEST(SamplerTest, AreaAveragesTheBoxOverlap) {
