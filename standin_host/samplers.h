@@ -212,11 +212,13 @@ inline bool neighboursInside(int32_t x0, int32_t y0, int32_t width, int32_t heig
 
 // The cases of the fast sampler settled from at most four word loads: no pixels, a whole
 // position or four equal neighbours wholly inside, no neighbour inside. Returns false, with
-// `out` untouched, for the rest (the image's border, unequal neighbours), which
-// bilinearUnsettled() blends. Rows are `rowBytes` apart.
+// `out` untouched, for the rest: unequal neighbours wholly inside, whose top-left pixel it
+// leaves in `inside` for bilinearInside(), and the image's border, with `inside` null, for
+// bilinearUnsettled(). Rows are `rowBytes` apart.
 template <class P>
 inline bool bilinearSettled(const P* data, int32_t width, int32_t height, ptrdiff_t rowBytes,
-                            int32_t u, int32_t v, P& out) {
+                            int32_t u, int32_t v, P& out, const P*& inside) {
+    inside = nullptr;
     const int32_t x0 = u >> 16;  // floor: arithmetic shift
     const int32_t y0 = v >> 16;
     if (data == nullptr) {
@@ -232,8 +234,11 @@ inline bool bilinearSettled(const P* data, int32_t width, int32_t height, ptrdif
             return true;
         }
         const P* bottom = reinterpret_cast<const P*>(reinterpret_cast<const char*>(top) + rowBytes);
-        return samePixel(top[0], top[1]) && samePixel(top[0], bottom[0]) &&
-               samePixel(top[0], bottom[1]) && equalNeighboursBlend(top[0], out);
+        if (samePixel(top[0], top[1]) && samePixel(top[0], bottom[0]) &&
+            samePixel(top[0], bottom[1]) && equalNeighboursBlend(top[0], out))
+            return true;
+        inside = top;
+        return false;
     }
     // x0 < -1 or x0 >= width (and the same for y): no neighbour inside. One unsigned compare
     // each, since x0 + 1 wraps below 0.
@@ -245,6 +250,15 @@ inline bool bilinearSettled(const P* data, int32_t width, int32_t height, ptrdif
     return false;
 }
 
+// Unequal neighbours wholly inside, `top` the top-left one.
+template <class P>
+[[gnu::noinline]] P bilinearInside(const P* top, ptrdiff_t rowBytes, int32_t u, int32_t v) {
+    const P* bottom = reinterpret_cast<const P*>(reinterpret_cast<const char*>(top) + rowBytes);
+    const P n[4] = {top[0], top[1], bottom[0], bottom[1]};
+    return blendNeighbours<P, true>(n, static_cast<uint32_t>(u) & 0xFFFFu,
+                                    static_cast<uint32_t>(v) & 0xFFFFu);
+}
+
 // Every other position: a border position, or unequal neighbours inside.
 template <class P>
 [[gnu::noinline]] P bilinearUnsettled(const P* data, int32_t width, int32_t height,
@@ -254,11 +268,9 @@ template <class P>
     const uint32_t fx = static_cast<uint32_t>(u) & 0xFFFFu;
     const uint32_t fy = static_cast<uint32_t>(v) & 0xFFFFu;
     if (neighboursInside(x0, y0, width, height)) {
-        const P* top =
-            neighbourhood(data, rowBytes, static_cast<uint32_t>(x0), static_cast<uint32_t>(y0));
-        const P* bottom = reinterpret_cast<const P*>(reinterpret_cast<const char*>(top) + rowBytes);
-        const P n[4] = {top[0], top[1], bottom[0], bottom[1]};
-        return blendNeighbours<P, true>(n, fx, fy);
+        return bilinearInside(
+            neighbourhood(data, rowBytes, static_cast<uint32_t>(x0), static_cast<uint32_t>(y0)),
+            rowBytes, u, v);
     }
     PixelImage image;
     image.depth = depthOf<P>();
@@ -280,8 +292,11 @@ inline P bilinear(const PixelImage& image, int32_t u, int32_t v) {
         const ptrdiff_t rowBytes =
             static_cast<ptrdiff_t>(image.pixelsPerRow) * ptrdiff_t{sizeof(P)};
         P out;
-        if (bilinearSettled<P>(data, image.width, image.height, rowBytes, u, v, out))
+        const P* inside;
+        if (bilinearSettled<P>(data, image.width, image.height, rowBytes, u, v, out, inside))
             return out;
+        if (inside != nullptr)
+            return bilinearInside<P>(inside, rowBytes, u, v);
         return bilinearUnsettled<P>(data, image.width, image.height, rowBytes, u, v);
     }
     const int32_t x0 = u >> 16;  // floor: arithmetic shift
@@ -313,9 +328,11 @@ inline P sampleBilinearReference(const PixelImage& image, int32_t u, int32_t v) 
     return sampler_detail::bilinear<P, false>(image, u, v);
 }
 
-// sampleBilinear in two steps over an image's bare fields, for a caller that wants the common
+// sampleBilinear in steps over an image's bare fields, for a caller that wants the common
 // cases without a stack frame: bilinearSettled() answers those (true) and otherwise leaves the
-// position to bilinearUnsettled(). `data` is of the pixel type's depth, or null for no pixels.
+// position to bilinearInside() or bilinearUnsettled(). `data` is of the pixel type's depth,
+// or null for no pixels.
+using sampler_detail::bilinearInside;
 using sampler_detail::bilinearSettled;
 using sampler_detail::bilinearUnsettled;
 

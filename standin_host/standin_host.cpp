@@ -197,6 +197,12 @@ struct StandinHost::Impl {
     // sample's common cases, read from the world's fields without building a view; the rest
     // goes to a function of its own, so the common cases need no stack frame.
     template <class P>
+    [[gnu::noinline]] static PF_Err subpixelInside(const P* top, ptrdiff_t rowBytes, PF_Fixed x,
+                                                   PF_Fixed y, P* dst) {
+        *dst = bilinearInside<P>(top, rowBytes, x, y);
+        return PF_Err_NONE;
+    }
+    template <class P>
     [[gnu::noinline]] static PF_Err subpixelUnsettled(const PF_EffectWorld* world, PF_Fixed x,
                                                       PF_Fixed y, P* dst) {
         *dst = bilinearUnsettled<P>(static_cast<const P*>(world->data), world->width, world->height,
@@ -212,9 +218,12 @@ struct StandinHost::Impl {
         constexpr PixelDepth DEPTH = depthOf<P>();
         if (world->pixel_format != formatCodeOf(DEPTH)) [[unlikely]]
             return PF_Err_BAD_CALLBACK_PARAM;
+        const P* inside;
         if (bilinearSettled<P>(static_cast<const P*>(world->data), world->width, world->height,
-                               world->rowbytes, x, y, *dst))
+                               world->rowbytes, x, y, *dst, inside))
             return PF_Err_NONE;
+        if (inside != nullptr)
+            return subpixelInside<P>(inside, world->rowbytes, x, y, dst);
         return subpixelUnsettled<P>(world, x, y, dst);
     }
     template <class P>

@@ -377,10 +377,9 @@ TYPED_TEST(SplatInstance, MatchesThePlainPixelLoop) {
     auto channel = [&] {
         // Full, empty or any value: flat regions and the over's three cases all occur.
         const int pick = below(4);
-        return pick == 0 ? C{} : pick == 1 ? static_cast<C>(PixelTraits<P>::MAX)
-                                           : convert8To<P>({static_cast<uint8_t>(below(256)), 0,
-                                                            0, 0})
-                                                 .alpha;
+        return pick == 0   ? C{}
+               : pick == 1 ? static_cast<C>(PixelTraits<P>::MAX)
+                           : convert8To<P>({static_cast<uint8_t>(below(256)), 0, 0, 0}).alpha;
     };
     auto pixel = [&] { return P{channel(), channel(), channel(), channel()}; };
     const struct {
@@ -422,9 +421,9 @@ TYPED_TEST(SplatInstance, MatchesThePlainPixelLoop) {
             ColorState<P> plainColors = bench.colors;
             int32_t plainErr = 0;
             const SplatGeometry g = splatGeometry(instance, bench.stamp, standardMath());
-            prepareInstanceColor(plainColors, bench.host.input.template at<P>(
-                                                  std::clamp(g.cx, 0, W - 1),
-                                                  std::clamp(g.cy, 0, H - 1)),
+            prepareInstanceColor(plainColors,
+                                 bench.host.input.template at<P>(std::clamp(g.cx, 0, W - 1),
+                                                                 std::clamp(g.cy, 0, H - 1)),
                                  bench.layer, bench.params, bench.host, plainErr);
             std::vector<std::pair<int32_t, int32_t>> positions;
             for (int32_t dy = -g.hy; dy <= g.hy; ++dy) {
