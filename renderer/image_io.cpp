@@ -273,6 +273,12 @@ bool pngWriteRows(PngContext& ctx, FILE* file, int32_t width, int32_t height, in
     png_set_IHDR(ctx.png, ctx.info, static_cast<png_uint_32>(width),
                  static_cast<png_uint_32>(height), bits, PNG_COLOR_TYPE_RGB_ALPHA,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // Sequences are written frame after frame: libpng's defaults (zlib level 6, every filter
+    // tried on every row) took most of a 1920 x 1080 frame's time. One filter (Paeth, the
+    // best single one on photographic rows) at level 3 writes such a frame in about 50 ms
+    // instead of 380, for files about a third larger; the pixels are the same either way.
+    png_set_compression_level(ctx.png, 3);
+    png_set_filter(ctx.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
     png_write_info(ctx.png, ctx.info);
     png_write_image(ctx.png, rows);
     png_write_end(ctx.png, nullptr);
