@@ -224,8 +224,10 @@ inline P compositeByRule(const ColorState<P>& state, double colorOpacity, P samp
 template <CompositeRule RULE, class P>
 class InstanceCompositor {
   public:
-    InstanceCompositor(const ColorState<P>& state, double colorOpacity)
-        : state_(state), colorOpacity_(colorOpacity) {
+    // `destinationVisible`: no output pixel has alpha 0, nor will any (FrameSurfaces), so a
+    // transparent X leaves every pixel as it is.
+    InstanceCompositor(const ColorState<P>& state, double colorOpacity, bool destinationVisible)
+        : state_(state), colorOpacity_(colorOpacity), destinationVisible_(destinationVisible) {
         remake(P{});
     }
 
@@ -266,7 +268,7 @@ class InstanceCompositor {
         } else if (top_.alpha == PixelTraits<P>::MAX) {
             paint_ = Paint::Replace;
         } else if (top_.alpha == 0) {
-            paint_ = Paint::FillTransparent;
+            paint_ = destinationVisible_ ? Paint::Keep : Paint::FillTransparent;
         } else {
             paint_ = Paint::Over;
         }
@@ -274,6 +276,7 @@ class InstanceCompositor {
 
     const ColorState<P>& state_;
     double colorOpacity_;
+    bool destinationVisible_;
     P lastSample_{};
     P top_{};
     Paint paint_ = Paint::Over;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "core/frame_params.h"
 #include "core/instance_color.h"
@@ -19,7 +20,35 @@ struct FrameSurfaces {
     PixelDepth depth = PixelDepth::Depth8;
     PixelImage input;
     PixelImage output;
+    // Set when, before the first stamp, no output pixel in the frame has alpha 0 (8 and
+    // 16-bit only). It stays true through every stamp: over(D, X) with D.a > 0 is X when
+    // X.a = MAX, D when X.a = 0, and otherwise has alpha min(X.a + t, MAX) with t the share
+    // of D showing through: t >= 0 for X.a in range, and for a 16-bit X.a above full scale
+    // X.a + t still stays at least 1 (the tests check every X.a). A stamp's transparent
+    // samples then leave the output as it is, unread.
+    bool outputVisible = false;
 };
+
+// True when no pixel of the first `width` x `height` of an 8 or 16-bit image has alpha 0; false
+// for float, whose alphas may be negative and so may mix to 0. Stops after the first row
+// holding a transparent pixel, so a cleared output costs one row.
+template <class P>
+bool noTransparentPixel(const PixelImage& image, int32_t width, int32_t height) {
+    if constexpr (std::is_same_v<P, PixelFloat>) {
+        return false;
+    } else {
+        for (int32_t y = 0; y < height; ++y) {
+            const P* row = image.row<P>(y);
+            bool transparent = false;
+            for (int32_t x = 0; x < width; ++x) {
+                transparent |= row[x].alpha == 0;
+            }
+            if (transparent)
+                return false;
+        }
+        return true;
+    }
+}
 
 // One stamp position along the path.
 struct StampInstance {
@@ -84,7 +113,7 @@ void splatRows(const Stamp& stamp, const FrameSurfaces& surfaces, const ColorSta
     const bool stepAlongRows = dxFirst >= -32768 && dxLast <= 32767;
     const uint32_t stepU = static_cast<uint32_t>(firstColumn.x >> 4) * 16u;
     const uint32_t stepV = static_cast<uint32_t>(firstColumn.y >> 4) * 16u;
-    InstanceCompositor<RULE, P> compositor(colors, params.colorOpacity);
+    InstanceCompositor<RULE, P> compositor(colors, params.colorOpacity, surfaces.outputVisible);
     int32_t us[SPLAT_CHUNK];
     int32_t vs[SPLAT_CHUNK];
     P samples[SPLAT_CHUNK];

@@ -191,7 +191,8 @@ struct SplatBench {
         instance.x = x;
         instance.y = y;
         instance.angle = angle;
-        const FrameSurfaces surfaces{depthOf<P>(), host.input.view(), host.output.view()};
+        const FrameSurfaces surfaces{depthOf<P>(), host.input.view(), host.output.view(),
+                                     outputVisible};
         splatInstance(instance, stamp, surfaces, colors, params, layer, host, err);
     }
 
@@ -208,6 +209,7 @@ struct SplatBench {
     Stamp stamp;
     FrameParams params{};
     bool layer = true;
+    bool outputVisible = false;
     ColorState<P> colors;
     int32_t err = 0;
 };
@@ -402,10 +404,22 @@ TYPED_TEST(SplatInstance, MatchesThePlainPixelLoop) {
                 for (int32_t x = 0; x < sw; ++x)
                     bench.stampImage.template at<P>(x, y) =
                         below(5) == 0 ? pixel() : patch[(x / 4 + y / 3) % 3];
+            // Odd trials: an output without a transparent pixel, which transparent samples
+            // then leave unread (integer depths).
+            const bool visible = trial % 2 == 1;
             for (int32_t y = 0; y < H; ++y)
-                for (int32_t x = 0; x < W; ++x)
-                    if (below(3) == 0)
-                        bench.host.output.template at<P>(x, y) = below(2) ? P{} : pixel();
+                for (int32_t x = 0; x < W; ++x) {
+                    P& out = bench.host.output.template at<P>(x, y);
+                    if (visible) {
+                        out.alpha = std::max(out.alpha, static_cast<C>(1));
+                        if (below(3) == 0)
+                            out.alpha = std::max(pixel().alpha, static_cast<C>(1));
+                    } else if (below(3) == 0) {
+                        out = below(2) ? P{} : pixel();
+                    }
+                }
+            bench.outputVisible = noTransparentPixel<P>(bench.host.output.view(), W, H);
+            ASSERT_EQ(bench.outputVisible, (visible && !std::is_same_v<P, PixelFloat>));
             bench.layer = rule.layer;
             bench.params.colorOpacity = rule.colorOpacity;
             bench.params.edgeThickness = rule.edgeThickness;
@@ -449,6 +463,25 @@ TYPED_TEST(SplatInstance, MatchesThePlainPixelLoop) {
             ASSERT_EQ(bench.host.output.bytes(), expected.bytes());
         }
     }
+}
+
+// Drawing skips transparent samples over an output without transparent pixels, on the grounds
+// that over never turns a visible pixel transparent. Every top alpha against the extreme
+// bottoms, 16-bit alphas above full scale included (there the share of the bottom is
+// negative, and smallest with the largest bottom).
+TEST(SplatInstance, OverNeverMakesAVisiblePixelTransparent) {
+    for (int top = 1; top <= 255; ++top)
+        for (int bottom = 1; bottom <= 255; ++bottom) {
+            const Pixel8 d{static_cast<uint8_t>(bottom), 10, 20, 30};
+            const Pixel8 x{static_cast<uint8_t>(top), 40, 50, 60};
+            ASSERT_NE(compositeOver(d, x).alpha, 0) << top << " over " << bottom;
+        }
+    for (int32_t top = 1; top <= 65535; ++top)
+        for (int32_t bottom : {1, 2, 255, 32767, 32768, 32769, 65534, 65535}) {
+            const Pixel16 d{static_cast<uint16_t>(bottom), 1000, 2000, 3000};
+            const Pixel16 x{static_cast<uint16_t>(top), 4000, 5000, 6000};
+            ASSERT_NE(compositeOver(d, x).alpha, 0) << top << " over " << bottom;
+        }
 }
 
 TEST(SplatInstance, SamplerFailureEndsTheInstanceWithItsCode) {
