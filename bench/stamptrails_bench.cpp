@@ -166,40 +166,57 @@ InstanceSet collectInstances(const Scene& scene, const FrameParams& params) {
     return set;
 }
 
+// One scene set up on the stand-in host, ready to render frame after frame.
+class SceneRun {
+  public:
+    SceneRun(const Scene& scene, PixelDepth depth) : host_(EntryPointFunc) {
+        host_.input = makeSource(depth, FRAME_W, FRAME_H);
+        if (scene.layer) {
+            host_.layer = makeSource(depth, 256, 256);
+        }
+        host_.masks[MASK_ID] = makeCirclePath(FRAME_W / 2.0, FRAME_H / 2.0, 400);
+        if (host_.setUp() != PF_Err_NONE)
+            std::abort();
+        applyPanelValues(host_, scene.values);
+        RawParamValues raw;
+        raw.path = MASK_ID;
+        raw.number = scene.values.number;
+        raw.length = 100 * 65536;
+        raw.time = 50 * 65536;
+        raw.width = scene.values.width;
+        raw.edgeThickness = scene.values.edgeThickness;
+        raw.shape = scene.values.shape;
+        raw.sides = scene.values.sides;
+        raw.inner = static_cast<int32_t>(scene.values.inner * 65536);
+        instances_ = collectInstances(scene, buildFrameParams(raw, 1, 1, nullptr));
+    }
+
+    // Seconds for one frame through the plug-in's whole command sequence.
+    double frameSeconds() {
+        return medianSeconds(1, [&] {
+            if (host_.renderFrame(output_) != PF_Err_NONE)
+                std::abort();
+        });
+    }
+    const InstanceSet& instances() const { return instances_; }
+
+  private:
+    StandinHost host_;
+    OwnedImage output_;
+    InstanceSet instances_;
+};
+
 struct FrameResult {
     double seconds;
     InstanceSet set;
 };
 
 FrameResult runScene(const Scene& scene, PixelDepth depth, int repetitions) {
-    StandinHost host(EntryPointFunc);
-    host.input = makeSource(depth, FRAME_W, FRAME_H);
-    if (scene.layer) {
-        host.layer = makeSource(depth, 256, 256);
-    }
-    host.masks[MASK_ID] = makeCirclePath(FRAME_W / 2.0, FRAME_H / 2.0, 400);
-    if (host.setUp() != PF_Err_NONE)
-        std::abort();
-    applyPanelValues(host, scene.values);
-    OwnedImage output;
-    FrameResult r;
-    r.seconds = medianSeconds(repetitions, [&] {
-        if (host.renderFrame(output) != PF_Err_NONE)
-            std::abort();
-    });
-    RawParamValues raw;
-    raw.path = MASK_ID;
-    raw.number = scene.values.number;
-    raw.length = 100 * 65536;
-    raw.time = 50 * 65536;
-    raw.width = scene.values.width;
-    raw.edgeThickness = scene.values.edgeThickness;
-    raw.shape = scene.values.shape;
-    raw.sides = scene.values.sides;
-    raw.inner = static_cast<int32_t>(scene.values.inner * 65536);
-    const FrameParams params = buildFrameParams(raw, 1, 1, nullptr);
-    r.set = collectInstances(scene, params);
-    return r;
+    SceneRun run(scene, depth);
+    std::vector<double> times;
+    for (int i = 0; i < repetitions; ++i)
+        times.push_back(run.frameSeconds());
+    return {medianOf(times), run.instances()};
 }
 
 // --- Cairo peers ----------------------------------------------------------------------------
@@ -242,48 +259,60 @@ cairo_surface_t* frameSurface() {
     return s;
 }
 
-double cairoRotatedPaint(const InstanceSet& set, cairo_surface_t* stamp, int repetitions) {
-    cairo_surface_t* frame = frameSurface();
-    cairo_t* cr = cairo_create(frame);
-    const double seconds = medianSeconds(repetitions, [&] {
-        for (const StampInstance& i : set.instances) {
-            cairo_save(cr);
-            cairo_translate(cr, std::trunc(i.x), std::trunc(i.y));
-            cairo_rotate(cr, i.angle);
-            cairo_set_source_surface(cr, stamp, -set.stamp.halfWidth, -set.stamp.halfHeight);
-            cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
-            cairo_paint(cr);
-            cairo_restore(cr);
-        }
-        cairo_surface_flush(frame);
-    });
-    cairo_destroy(cr);
-    cairo_surface_destroy(frame);
-    return seconds;
-}
+// The S1 instances drawn by Cairo onto a frame of the same source, one pass per call.
+class CairoPeer {
+  public:
+    CairoPeer(const InstanceSet& set, cairo_surface_t* stamp)
+        : set_(set), stamp_(stamp), frame_(frameSurface()), cr_(cairo_create(frame_)) {}
+    ~CairoPeer() {
+        cairo_destroy(cr_);
+        cairo_surface_destroy(frame_);
+    }
+    CairoPeer(const CairoPeer&) = delete;
+    CairoPeer& operator=(const CairoPeer&) = delete;
 
-double cairoVectorCircles(const InstanceSet& set, double radius, int repetitions) {
-    cairo_surface_t* frame = frameSurface();
-    cairo_t* cr = cairo_create(frame);
-    cairo_set_line_width(cr, 1.0);
-    const double seconds = medianSeconds(repetitions, [&] {
-        for (const StampInstance& i : set.instances) {
-            const int32_t cx = std::clamp(static_cast<int32_t>(i.x), 0, FRAME_W - 1);
-            const int32_t cy = std::clamp(static_cast<int32_t>(i.y), 0, FRAME_H - 1);
-            const Pixel8 p = sourcePixel(cx, cy, FRAME_W, FRAME_H);
-            cairo_new_path(cr);
-            cairo_arc(cr, std::trunc(i.x), std::trunc(i.y), radius, 0, 2 * M_PI);
-            cairo_set_source_rgb(cr, p.red / 255.0, p.green / 255.0, p.blue / 255.0);
-            cairo_fill_preserve(cr);
-            cairo_set_source_rgb(cr, 0, 0, 0);
-            cairo_stroke(cr);
-        }
-        cairo_surface_flush(frame);
-    });
-    cairo_destroy(cr);
-    cairo_surface_destroy(frame);
-    return seconds;
-}
+    // Each stamp as a rotated, bilinearly filtered ARGB32 source painted with OVER.
+    double rotatedPaintSeconds() {
+        return medianSeconds(1, [&] {
+            for (const StampInstance& i : set_.instances) {
+                cairo_save(cr_);
+                cairo_translate(cr_, std::trunc(i.x), std::trunc(i.y));
+                cairo_rotate(cr_, i.angle);
+                cairo_set_source_surface(cr_, stamp_, -set_.stamp.halfWidth,
+                                         -set_.stamp.halfHeight);
+                cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_BILINEAR);
+                cairo_paint(cr_);
+                cairo_restore(cr_);
+            }
+            cairo_surface_flush(frame_);
+        });
+    }
+
+    // Each stamp as a vector circle: a fill in the sampled colour and a 1-pixel stroke.
+    double vectorCirclesSeconds(double radius) {
+        cairo_set_line_width(cr_, 1.0);
+        return medianSeconds(1, [&] {
+            for (const StampInstance& i : set_.instances) {
+                const int32_t cx = std::clamp(static_cast<int32_t>(i.x), 0, FRAME_W - 1);
+                const int32_t cy = std::clamp(static_cast<int32_t>(i.y), 0, FRAME_H - 1);
+                const Pixel8 p = sourcePixel(cx, cy, FRAME_W, FRAME_H);
+                cairo_new_path(cr_);
+                cairo_arc(cr_, std::trunc(i.x), std::trunc(i.y), radius, 0, 2 * M_PI);
+                cairo_set_source_rgb(cr_, p.red / 255.0, p.green / 255.0, p.blue / 255.0);
+                cairo_fill_preserve(cr_);
+                cairo_set_source_rgb(cr_, 0, 0, 0);
+                cairo_stroke(cr_);
+            }
+            cairo_surface_flush(frame_);
+        });
+    }
+
+  private:
+    const InstanceSet& set_;
+    cairo_surface_t* stamp_;
+    cairo_surface_t* frame_;
+    cairo_t* cr_;
+};
 
 // --- tables ---------------------------------------------------------------------------------
 
@@ -311,9 +340,15 @@ void sceneTable() {
     }
 }
 
+// Our frame and the two Cairo passes take turns, repetition by repetition, and each ratio is
+// the median of the per-repetition ratios: a machine whose speed drifts during the run (a
+// shared or throttled one) then moves both sides of every ratio alike.
 void peerTable() {
     const Scene s = scenes()[0];
-    std::printf("\nS1 beside Cairo (same instances, same stamp), median of %d\n", gRepetitions);
+    std::printf(
+        "\nS1 beside Cairo (same instances, same stamp), %d alternating repetitions, "
+        "medians\n",
+        gRepetitions);
     std::printf("%-8s %10s %12s %10s %12s %10s\n", "depth", "ours ms", "cairo img ms", "ratio",
                 "cairo vec ms", "ratio");
     RawParamValues raw;
@@ -322,17 +357,19 @@ void peerTable() {
     raw.shape = 1;
     const FrameParams params = buildFrameParams(raw, 1, 1, nullptr);
     cairo_surface_t* stamp = stampSurface(params);
-    double imageMs = 0;
-    double vectorMs = 0;
     for (PixelDepth depth : {PixelDepth::Depth8, PixelDepth::Depth16, PixelDepth::DepthFloat}) {
-        const FrameResult r = runScene(s, depth, gRepetitions);
-        if (depth == PixelDepth::Depth8) {
-            imageMs = cairoRotatedPaint(r.set, stamp, gRepetitions) * 1e3;
-            vectorMs = cairoVectorCircles(r.set, 50.0, gRepetitions) * 1e3;
+        SceneRun run(s, depth);
+        CairoPeer peer(run.instances(), stamp);
+        std::vector<double> ours, image, vector, imageRatio, vectorRatio;
+        for (int i = 0; i < gRepetitions; ++i) {
+            ours.push_back(run.frameSeconds() * 1e3);
+            image.push_back(peer.rotatedPaintSeconds() * 1e3);
+            vector.push_back(peer.vectorCirclesSeconds(50.0) * 1e3);
+            imageRatio.push_back(ours.back() / image.back());
+            vectorRatio.push_back(ours.back() / vector.back());
         }
-        const double ours = r.seconds * 1e3;
-        std::printf("%-8s %10.2f %12.2f %10.2f %12.2f %10.2f\n", depthName(depth), ours, imageMs,
-                    ours / imageMs, vectorMs, ours / vectorMs);
+        std::printf("%-8s %10.2f %12.2f %10.2f %12.2f %10.2f\n", depthName(depth), medianOf(ours),
+                    medianOf(image), medianOf(imageRatio), medianOf(vector), medianOf(vectorRatio));
     }
     std::printf("(ratio = our time / Cairo's; below 1 is faster)\n");
     cairo_surface_destroy(stamp);
