@@ -199,6 +199,8 @@ class SceneRun {
         });
     }
     const InstanceSet& instances() const { return instances_; }
+    // The last frame rendered.
+    OwnedImage& output() { return output_; }
 
   private:
     StandinHost host_;
@@ -394,19 +396,10 @@ uint64_t frameHash(OwnedImage& image) {
 void checksumTable() {
     for (const Scene& scene : scenes()) {
         for (PixelDepth depth : {PixelDepth::Depth8, PixelDepth::Depth16, PixelDepth::DepthFloat}) {
-            StandinHost host(EntryPointFunc);
-            host.input = makeSource(depth, FRAME_W, FRAME_H);
-            if (scene.layer)
-                host.layer = makeSource(depth, 256, 256);
-            host.masks[MASK_ID] = makeCirclePath(FRAME_W / 2.0, FRAME_H / 2.0, 400);
-            if (host.setUp() != PF_Err_NONE)
-                std::abort();
-            applyPanelValues(host, scene.values);
-            OwnedImage output;
-            if (host.renderFrame(output) != PF_Err_NONE)
-                std::abort();
+            SceneRun run(scene, depth);
+            run.frameSeconds();
             std::printf("%-12s %-7s %016llx\n", scene.name, depthName(depth),
-                        static_cast<unsigned long long>(frameHash(output)));
+                        static_cast<unsigned long long>(frameHash(run.output())));
         }
     }
 }
