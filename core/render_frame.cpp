@@ -69,13 +69,7 @@ class FrameHoldings {
 };
 
 PixelImage viewOf(const HostImage& image, PixelDepth depth) {
-    PixelImage view;
-    view.depth = depth;
-    view.width = image.width;
-    view.height = image.height;
-    view.pixelsPerRow = image.rowBytes >> pixelSizeShift(depth);
-    view.data = image.data;
-    return view;
+    return viewOfRows(image.data, image.width, image.height, image.rowBytes, depth);
 }
 
 bool nothingToDraw(const FrameParams& p) {

@@ -141,6 +141,18 @@ struct PixelImage {
     }
 };
 
+// The view of an image as hosts describe one: rows `rowBytes` apart.
+inline PixelImage viewOfRows(void* data, int32_t width, int32_t height, int32_t rowBytes,
+                             PixelDepth depth) {
+    PixelImage view;
+    view.depth = depth;
+    view.width = width;
+    view.height = height;
+    view.pixelsPerRow = rowBytes >> pixelSizeShift(depth);
+    view.data = data;
+    return view;
+}
+
 // --- Real to integer -------------------------------------------------------------------------
 
 // Rounds toward zero, whatever the rounding mode. Values beyond the int32 range saturate and

@@ -30,13 +30,7 @@ class CurrentHost {
 PixelImage viewOf(const PF_EffectWorld& world) {
     PixelDepth depth = PixelDepth::Depth8;
     depthFromFormatCode(world.pixel_format, depth);
-    PixelImage v;
-    v.depth = depth;
-    v.width = world.width;
-    v.height = world.height;
-    v.pixelsPerRow = world.rowbytes >> pixelSizeShift(depth);
-    v.data = world.data;
-    return v;
+    return viewOfRows(world.data, world.width, world.height, world.rowbytes, depth);
 }
 
 PF_EffectWorld worldOf(OwnedImage& image) {
