@@ -180,8 +180,7 @@ inline P blendNeighbours(const P (&n)[4], uint32_t fx, uint32_t fy) {
 }
 
 // The blend of the four neighbours of (x0, y0) with fractions (fx, fy), any of them outside
-// the image reading as transparent black. Kept out of line: the common cases in bilinear()
-// then need no stack frame on the way in and out of the sampler.
+// the image reading as transparent black: the plain form, and the fast form's border.
 template <class P, bool Shortcut>
 [[gnu::noinline]] P bilinearBlend(const PixelImage& image, int32_t x0, int32_t y0, uint32_t fx,
                                   uint32_t fy) {
@@ -202,6 +201,12 @@ inline const P* neighbourhood(const P* data, ptrdiff_t rowBytes, uint32_t x0, ui
            x0;
 }
 
+// The pixel one row below `pixel`.
+template <class P>
+inline const P* rowBelow(const P* pixel, ptrdiff_t rowBytes) {
+    return reinterpret_cast<const P*>(reinterpret_cast<const char*>(pixel) + rowBytes);
+}
+
 // True when all four neighbours of (x0, y0) lie inside the image: 0 <= x0 < width - 1 and the
 // same for y. The coordinate is compared as unsigned (a negative one is huge), the limit as
 // signed 64-bit (an image narrower than 2 pixels has none), so one compare does each axis.
@@ -214,7 +219,7 @@ inline bool neighboursInside(int32_t x0, int32_t y0, int32_t width, int32_t heig
 // position or four equal neighbours wholly inside, no neighbour inside. Returns false, with
 // `out` untouched, for the rest: unequal neighbours wholly inside, whose top-left pixel it
 // leaves in `inside` for bilinearInside(), and the image's border, with `inside` null, for
-// bilinearUnsettled(). Rows are `rowBytes` apart.
+// bilinearBorder(). Rows are `rowBytes` apart.
 template <class P>
 inline bool bilinearSettled(const P* data, int32_t width, int32_t height, ptrdiff_t rowBytes,
                             int32_t u, int32_t v, P& out, const P*& inside) {
@@ -233,7 +238,7 @@ inline bool bilinearSettled(const P* data, int32_t width, int32_t height, ptrdif
             out = top[0];
             return true;
         }
-        const P* bottom = reinterpret_cast<const P*>(reinterpret_cast<const char*>(top) + rowBytes);
+        const P* bottom = rowBelow(top, rowBytes);
         if (samePixel(top[0], top[1]) && samePixel(top[0], bottom[0]) &&
             samePixel(top[0], bottom[1]) && equalNeighboursBlend(top[0], out))
             return true;
@@ -253,25 +258,21 @@ inline bool bilinearSettled(const P* data, int32_t width, int32_t height, ptrdif
 // Unequal neighbours wholly inside, `top` the top-left one.
 template <class P>
 [[gnu::noinline]] P bilinearInside(const P* top, ptrdiff_t rowBytes, int32_t u, int32_t v) {
-    const P* bottom = reinterpret_cast<const P*>(reinterpret_cast<const char*>(top) + rowBytes);
+    const P* bottom = rowBelow(top, rowBytes);
     const P n[4] = {top[0], top[1], bottom[0], bottom[1]};
     return blendNeighbours<P, true>(n, static_cast<uint32_t>(u) & 0xFFFFu,
                                     static_cast<uint32_t>(v) & 0xFFFFu);
 }
 
-// Every other position: a border position, or unequal neighbours inside.
+// A position on the image's border, left unsettled by bilinearSettled(): some of its
+// neighbours inside the image, some outside.
 template <class P>
-[[gnu::noinline]] P bilinearUnsettled(const P* data, int32_t width, int32_t height,
-                                      ptrdiff_t rowBytes, int32_t u, int32_t v) {
+[[gnu::noinline]] P bilinearBorder(const P* data, int32_t width, int32_t height, ptrdiff_t rowBytes,
+                                   int32_t u, int32_t v) {
     const int32_t x0 = u >> 16;
     const int32_t y0 = v >> 16;
     const uint32_t fx = static_cast<uint32_t>(u) & 0xFFFFu;
     const uint32_t fy = static_cast<uint32_t>(v) & 0xFFFFu;
-    if (neighboursInside(x0, y0, width, height)) {
-        return bilinearInside(
-            neighbourhood(data, rowBytes, static_cast<uint32_t>(x0), static_cast<uint32_t>(y0)),
-            rowBytes, u, v);
-    }
     PixelImage image;
     image.depth = depthOf<P>();
     image.width = width;
@@ -297,7 +298,7 @@ inline P bilinear(const PixelImage& image, int32_t u, int32_t v) {
             return out;
         if (inside != nullptr)
             return bilinearInside<P>(inside, rowBytes, u, v);
-        return bilinearUnsettled<P>(data, image.width, image.height, rowBytes, u, v);
+        return bilinearBorder<P>(data, image.width, image.height, rowBytes, u, v);
     }
     const int32_t x0 = u >> 16;  // floor: arithmetic shift
     const int32_t y0 = v >> 16;
@@ -330,11 +331,11 @@ inline P sampleBilinearReference(const PixelImage& image, int32_t u, int32_t v) 
 
 // sampleBilinear in steps over an image's bare fields, for a caller that wants the common
 // cases without a stack frame: bilinearSettled() answers those (true) and otherwise leaves the
-// position to bilinearInside() or bilinearUnsettled(). `data` is of the pixel type's depth,
+// position to bilinearInside() or bilinearBorder(). `data` is of the pixel type's depth,
 // or null for no pixels.
+using sampler_detail::bilinearBorder;
 using sampler_detail::bilinearInside;
 using sampler_detail::bilinearSettled;
-using sampler_detail::bilinearUnsettled;
 
 // The average colour over the box [x − radius, x + radius] × [y − radius, y + radius], all in
 // 16.16. Pixel i covers [i, i + 1), so its centre is at i + 0.5 and a whole position is the

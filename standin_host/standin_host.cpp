@@ -197,10 +197,10 @@ struct StandinHost::Impl {
         return PF_Err_NONE;
     }
     template <class P>
-    [[gnu::noinline]] static PF_Err subpixelUnsettled(const PF_EffectWorld* world, PF_Fixed x,
-                                                      PF_Fixed y, P* dst) {
-        *dst = bilinearUnsettled<P>(static_cast<const P*>(world->data), world->width, world->height,
-                                    world->rowbytes, x, y);
+    [[gnu::noinline]] static PF_Err subpixelBorder(const PF_EffectWorld* world, PF_Fixed x,
+                                                   PF_Fixed y, P* dst) {
+        *dst = bilinearBorder<P>(static_cast<const P*>(world->data), world->width, world->height,
+                                 world->rowbytes, x, y);
         return PF_Err_NONE;
     }
     template <class P>
@@ -218,7 +218,7 @@ struct StandinHost::Impl {
             return PF_Err_NONE;
         if (inside != nullptr)
             return subpixelInside<P>(inside, world->rowbytes, x, y, dst);
-        return subpixelUnsettled<P>(world, x, y, dst);
+        return subpixelBorder<P>(world, x, y, dst);
     }
     template <class P>
     static PF_Err nearest(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* pb, P* dst) {
