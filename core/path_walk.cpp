@@ -215,6 +215,7 @@ namespace {
 template <class P>
 class SplatSink final : public InstanceSink {
   public:
+    // `surfaces` is copied: the sink fills in whether the output has any transparent pixel.
     SplatSink(const FrameParams& params, const FrameSurfaces& surfaces, const Stamp& stamp,
               bool layerStampActive, RenderHost& host, InstanceStageHoldings& held)
         : params_(params),
@@ -226,6 +227,11 @@ class SplatSink final : public InstanceSink {
 
     void beginInstances(int32_t& err) override {
         colors_ = prepareFrameColors<P>(params_, host_, held_.colorServiceHeld, err);
+        // The background is in place and nothing is drawn yet; only a frame with instances
+        // to draw pays for the look.
+        if (err == 0)
+            surfaces_.outputVisible = noTransparentPixel<P>(surfaces_.output, surfaces_.input.width,
+                                                            surfaces_.input.height);
     }
     void drawInstance(const StampInstance& instance, int32_t& err) override {
         splatInstance(instance, stamp_, surfaces_, colors_, params_, layer_, host_, err);
@@ -233,7 +239,7 @@ class SplatSink final : public InstanceSink {
 
   private:
     const FrameParams& params_;
-    const FrameSurfaces& surfaces_;
+    FrameSurfaces surfaces_;
     const Stamp& stamp_;
     bool layer_;
     RenderHost& host_;

@@ -168,20 +168,6 @@ int32_t renderFrame(RenderHost& host) {
     }
     held.checkinLayer();
 
-    if (err == 0) {
-        switch (surfaces.depth) {
-            case PixelDepth::Depth8:
-                surfaces.outputVisible = noTransparentPixel<Pixel8>(
-                    surfaces.output, surfaces.input.width, surfaces.input.height);
-                break;
-            case PixelDepth::Depth16:
-                surfaces.outputVisible = noTransparentPixel<Pixel16>(
-                    surfaces.output, surfaces.input.width, surfaces.input.height);
-                break;
-            case PixelDepth::DepthFloat:
-                break;
-        }
-    }
     walkPath(params, surfaces, stamp, layerStampActive, host, held.instances, err);
     return held.release(err);
 }
